@@ -1,0 +1,381 @@
+// Runs the built mouseprobe as a child process against the real libgpm, without a server binary,
+// against a stub libgpm, and with an unwritable standard output, and checks what it prints on each
+// stream and how it exits.
+
+#include <gpm.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* kServerBinary = "/usr/sbin/gpm";
+
+// ---------------------------------------------------------------------------------------------
+// Spawning the program
+
+enum class StdoutTarget { Captured, DevFull, ClosedPipe };
+
+struct ChildResult {
+  std::string stdout_text;
+  std::string stderr_text;
+  int exit_status = -1;  // -1 when the child did not exit normally
+  int signal_number = 0;
+};
+
+class Pipe {
+ public:
+  Pipe() {
+    if (pipe2(ends_.data(), O_CLOEXEC) != 0) {
+      throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
+    }
+  }
+  ~Pipe() {
+    CloseReadEnd();
+    CloseWriteEnd();
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+
+  int read_end() const { return ends_[0]; }
+  int write_end() const { return ends_[1]; }
+  void CloseReadEnd() { Close(ends_[0]); }
+  void CloseWriteEnd() { Close(ends_[1]); }
+
+ private:
+  static void Close(int& fd) {
+    if (fd >= 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  std::array<int, 2> ends_{-1, -1};
+};
+
+// Reads both pipes together, so a child that fills one while we wait on the other cannot stall.
+void Drain(Pipe& out, Pipe* stdout_pipe, std::string& stdout_text, std::string& stderr_text) {
+  std::vector<pollfd> watched{{out.read_end(), POLLIN, 0}};
+  if (stdout_pipe != nullptr) {
+    watched.push_back({stdout_pipe->read_end(), POLLIN, 0});
+  }
+  while (!watched.empty()) {
+    if (poll(watched.data(), watched.size(), -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
+    }
+    for (auto it = watched.begin(); it != watched.end();) {
+      if (it->revents == 0) {
+        ++it;
+        continue;
+      }
+      std::array<char, 4096> buffer{};
+      const ssize_t got = read(it->fd, buffer.data(), buffer.size());
+      if (got > 0) {
+        std::string& sink = it->fd == out.read_end() ? stderr_text : stdout_text;
+        sink.append(buffer.data(), static_cast<std::size_t>(got));
+        ++it;
+      } else {
+        it = watched.erase(it);
+      }
+    }
+  }
+}
+
+ChildResult Spawn(const std::vector<std::string>& argv,
+                  const std::vector<std::string>& extra_environment, StdoutTarget stdout_target) {
+  // The dynamic loader takes the last of duplicate entries and getenv the first, so inherited
+  // entries that the caller sets are dropped rather than shadowed.
+  const auto set_by_caller = [&extra_environment](std::string_view entry) {
+    const std::string_view name = entry.substr(0, entry.find('=') + 1);
+    for (const std::string& extra : extra_environment) {
+      if (extra.starts_with(name)) {
+        return true;
+      }
+    }
+    return false;
+  };
+  std::vector<std::string> environment(extra_environment);
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!set_by_caller(*entry)) {
+      environment.emplace_back(*entry);
+    }
+  }
+  std::vector<char*> argv_pointers;
+  for (const std::string& argument : argv) {
+    argv_pointers.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv_pointers.push_back(nullptr);
+  std::vector<char*> environment_pointers;
+  for (const std::string& entry : environment) {
+    environment_pointers.push_back(const_cast<char*>(entry.c_str()));
+  }
+  environment_pointers.push_back(nullptr);
+
+  Pipe stderr_pipe;
+  Pipe stdout_pipe;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, stderr_pipe.write_end(), STDERR_FILENO);
+  if (stdout_target == StdoutTarget::DevFull) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, stdout_pipe.write_end(), STDOUT_FILENO);
+  }
+  if (stdout_target == StdoutTarget::ClosedPipe) {
+    stdout_pipe.CloseReadEnd();  // nobody will ever read: the first write fails with EPIPE
+  }
+
+  // The child must start with SIGPIPE at its default, whatever the test runner inherited, or an
+  // unhandled broken pipe could not be told from a handled one.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaulted;
+  sigemptyset(&defaulted);
+  sigaddset(&defaulted, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaulted);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
+  pid_t child = 0;
+  const int spawn_error = posix_spawnp(&child, argv_pointers[0], &actions, &attributes,
+                                       argv_pointers.data(), environment_pointers.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (spawn_error != 0) {
+    throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(spawn_error));
+  }
+
+  stderr_pipe.CloseWriteEnd();
+  stdout_pipe.CloseWriteEnd();
+  ChildResult result;
+  const bool stdout_captured = stdout_target == StdoutTarget::Captured;
+  Drain(stderr_pipe, stdout_captured ? &stdout_pipe : nullptr, result.stdout_text,
+        result.stderr_text);
+
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) {
+      throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
+    }
+  }
+  if (WIFEXITED(status)) {
+    result.exit_status = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal_number = WTERMSIG(status);
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the real library answers, asked from this process
+
+std::string Line(const char* label, const char* text, int number) {
+  return std::string(label) + ": " + text + ", " + std::to_string(number) + "\n";
+}
+
+std::string RealLibraryLine() {
+  int number = 0;
+  const char* text = Gpm_GetLibVersion(&number);
+  if (text == nullptr) {
+    throw std::runtime_error("the installed libgpm gives no version text of its own");
+  }
+  return Line("lib", text, number);
+}
+
+std::string RealServerLine() {
+  int number = 0;
+  const char* text = Gpm_GetServerVersion(&number);
+  if (text == nullptr) {
+    throw std::runtime_error(std::string("libgpm got no version out of ") + kServerBinary + " -v");
+  }
+  return Line("srv", text, number);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The table
+
+enum class Setup { RealLibrary, NoServerBinary, StubLibrary };
+
+struct Case {
+  std::string name;
+  Setup setup;
+  std::string stub_mode;
+  std::vector<std::string> arguments;
+  StdoutTarget stdout_target;
+  std::function<std::string()> expected_stdout;  // ignored unless stdout is captured
+  std::optional<std::string> expected_stderr;    // nullopt: stderr belongs to someone else
+  int expected_exit_status;
+};
+
+// Names the case in test listings instead of a byte dump.
+void PrintTo(const Case& test_case, std::ostream* out) {
+  *out << test_case.name;
+}
+
+std::string WriteErrorMessage(int error) {
+  return std::string("mouseprobe: write error: ") + std::strerror(error) + "\n";
+}
+
+Case Stubbed(std::string mode, std::string expected_stdout) {
+  return {mode,
+          Setup::StubLibrary,
+          mode,
+          {},
+          StdoutTarget::Captured,
+          [expected_stdout] { return expected_stdout; },
+          "",
+          0};
+}
+
+std::string StubLongText() {
+  std::string text;
+  for (int part = 0; text.size() < 70000; ++part) {
+    text += std::to_string(part) + '.';
+  }
+  return text;
+}
+
+std::vector<Case> Cases() {
+  const auto real_lines = [] { return RealLibraryLine() + RealServerLine(); };
+  return {
+      {"real_library", Setup::RealLibrary, "", {}, StdoutTarget::Captured, real_lines, "", 0},
+      {"real_library_with_arguments",
+       Setup::RealLibrary,
+       "",
+       {"-v", "--help", "", "srv: %s %n"},
+       StdoutTarget::Captured,
+       real_lines,
+       "",
+       0},
+      // The shell that libgpm starts complains on stderr about the missing binary; that is not
+      // mouseprobe's to control.
+      {"no_server_binary",
+       Setup::NoServerBinary,
+       "",
+       {},
+       StdoutTarget::Captured,
+       [] { return RealLibraryLine() + "srv: unknown, 0\n"; },
+       std::nullopt,
+       0},
+
+      Stubbed("silent", "lib: unknown, 0\nsrv: unknown, 0\n"),
+      Stubbed("library-number-without-text", "lib: unknown, 5\nsrv: 1.20.7, 12007\n"),
+      Stubbed("server-silent", "lib: 2.1.0, 20100\nsrv: unknown, 0\n"),
+      Stubbed("server-number-without-text", "lib: 2.1.0, 20100\nsrv: unknown, 0\n"),
+      // Both queries share one number: a server that writes none shows the library's.
+      Stubbed("server-text-without-number", "lib: 2.1.0, 20100\nsrv: 1.20.7, 20100\n"),
+      Stubbed("negative", "lib: -2.1, -20100\nsrv: -0, -2147483648\n"),
+      Stubbed("format-directives", "lib: %s%d%n, 7\nsrv: 100%, 8\n"),
+      Stubbed("long", "lib: " + StubLongText() + ", 2147483647\nsrv: , 1\n"),
+      // The first line must be out before the server is asked, even into a pipe.
+      Stubbed("announced", "lib: 2.1.0, 20100\n[server asked]\nsrv: 1.20.7, 12007\n"),
+
+      {"stdout_to_dev_full",
+       Setup::RealLibrary,
+       "",
+       {},
+       StdoutTarget::DevFull,
+       nullptr,
+       WriteErrorMessage(ENOSPC),
+       1},
+      {"stdout_to_closed_pipe",
+       Setup::RealLibrary,
+       "",
+       {},
+       StdoutTarget::ClosedPipe,
+       nullptr,
+       WriteErrorMessage(EPIPE),
+       1},
+  };
+}
+
+std::string TestName(const testing::TestParamInfo<Case>& info) {
+  std::string name = info.param.name;
+  for (char& c : name) {
+    if (c == '-') {
+      c = '_';
+    }
+  }
+  return name;
+}
+
+// Hides /usr/sbin behind an empty tmpfs in a private mount namespace, then runs the program.
+const char* const kHideServerScript =
+    "mount -t tmpfs mouseprobe-test /usr/sbin && test ! -e /usr/sbin/gpm && exec \"$@\"";
+
+class MouseprobeTest : public testing::TestWithParam<Case> {};
+
+TEST_P(MouseprobeTest, PrintsAndExitsAsExpected) {
+  const Case& test_case = GetParam();
+  std::vector<std::string> argv{MOUSEPROBE_PATH};
+  std::vector<std::string> environment;
+
+  switch (test_case.setup) {
+    case Setup::RealLibrary:
+      // Only a captured output reaches the server's line; the write failures stop before it.
+      if (test_case.stdout_target == StdoutTarget::Captured && access(kServerBinary, X_OK) != 0) {
+        GTEST_SKIP() << kServerBinary << " is not installed (package gpm)";
+      }
+      break;
+    case Setup::NoServerBinary: {
+      const std::vector<std::string> hide_only{"unshare",         "-m", "--",  "sh", "-c",
+                                               kHideServerScript, "sh", "true"};
+      ChildResult probe;
+      try {
+        probe = Spawn(hide_only, {}, StdoutTarget::Captured);
+      } catch (const std::exception& error) {
+        GTEST_SKIP() << "cannot hide /usr/sbin: " << error.what();
+      }
+      if (probe.exit_status != 0) {
+        GTEST_SKIP() << "cannot hide /usr/sbin in a private mount namespace (this needs root or "
+                        "CAP_SYS_ADMIN): "
+                     << probe.stderr_text;
+      }
+      argv.insert(argv.begin(), {"unshare", "-m", "--", "sh", "-c", kHideServerScript, "sh"});
+      break;
+    }
+    case Setup::StubLibrary:
+      environment.push_back(std::string("LD_LIBRARY_PATH=") + GPM_STUB_DIR);
+      environment.push_back("GPM_STUB_MODE=" + test_case.stub_mode);
+      break;
+  }
+  argv.insert(argv.end(), test_case.arguments.begin(), test_case.arguments.end());
+
+  const ChildResult outcome = Spawn(argv, environment, test_case.stdout_target);
+
+  ASSERT_EQ(outcome.signal_number, 0)
+      << "killed by " << strsignal(outcome.signal_number) << "; stderr: " << outcome.stderr_text;
+  EXPECT_EQ(outcome.exit_status, test_case.expected_exit_status)
+      << "stderr: " << outcome.stderr_text;
+  if (test_case.stdout_target == StdoutTarget::Captured) {
+    EXPECT_EQ(outcome.stdout_text, test_case.expected_stdout());
+  }
+  if (test_case.expected_stderr) {
+    EXPECT_EQ(outcome.stderr_text, *test_case.expected_stderr);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, MouseprobeTest, testing::ValuesIn(Cases()), TestName);
+
+}  // namespace
