@@ -1,0 +1,116 @@
+// The one interface between Termgate's logic and the Windows form run time that hosts it.
+//
+// The logic calls nothing else, so the same handlers run on the real Win32 host and on the
+// scripted host of the tests. Operations keep the host's own names. Every operation may fail
+// by throwing RuntimeError; the logic installs no handler, so the error leaves the handler and
+// the host's default error handling ends the program.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace termgate {
+
+using Text = std::u16string;
+using TextView = std::u16string_view;
+
+// Truth values exchanged with the host: -1 is true, 0 is false. A read value is tested for
+// exactly -1, never for "non-zero".
+using VbBool = std::int16_t;
+inline constexpr VbBool kTrue = -1;
+inline constexpr VbBool kFalse = 0;
+
+enum class Form : std::uint8_t { Form2, Form3 };
+
+// Controls are named per window; equal names on the two windows are different controls.
+enum class ControlName : std::uint8_t {
+  Command1,
+  Option1,
+  Option2,
+  Label2,
+  Label3,
+  WebBrowser1,
+  WebBrowser2,
+};
+
+struct Control {
+  Form form;
+  ControlName name;
+  friend constexpr bool operator==(Control, Control) = default;
+};
+
+enum class Handler : std::uint8_t { Form_Load, Command1_Click, Option1_Click, Option2_Click };
+
+// The program's side: the host raises a window's event by calling Raise. An event raised by a
+// host call of a running handler (Show loading a window, a Value write selecting an option) is
+// raised inside that call and runs to its end before the call returns.
+class EventSink {
+ public:
+  virtual void Raise(Form form, Handler handler) = 0;
+
+ protected:
+  ~EventSink() = default;
+};
+
+// The text stream that OpenTextFile returns, open for reading in the system's ANSI code page.
+class TextStream {
+ public:
+  virtual ~TextStream() = default;
+  // The next line without its line break. Fails with run-time error 62 when no line is left.
+  virtual Text ReadLine() = 0;
+  virtual VbBool AtEndOfStream() = 0;
+  virtual void Close() = 0;
+};
+
+// The scripting file-system object ("Scripting.FileSystemObject").
+class FileSystemObject {
+ public:
+  virtual ~FileSystemObject() = default;
+  virtual VbBool FileExists(TextView path) = 0;
+  // Opens for reading (ioMode 1) in the default text format; never creates the file.
+  // Fails with run-time error 70 when the file exists but cannot be opened.
+  virtual std::unique_ptr<TextStream> OpenTextFile(TextView path, std::int16_t ioMode) = 0;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // Windows by name. The first reference creates the window's one instance from its layout.
+  // Show loads a window that is not loaded (raising its Form_Load inside the call) and makes it
+  // visible; a window that was only hidden is shown again without a second Form_Load.
+  virtual void Show(Form form) = 0;
+  virtual void Hide(Form form) = 0;
+  virtual std::int32_t hWnd(Form form) = 0;
+
+  // Control properties. Writing kTrue to an option's Value selects it, clears the other option
+  // of its group and raises its click handler before the write returns.
+  virtual void Caption(Control control, TextView caption) = 0;
+  virtual VbBool Value(Control control) = 0;
+  virtual void Value(Control control, VbBool value) = 0;
+  virtual void Visible(Control control, VbBool visible) = 0;
+  virtual void Enabled(Control control, VbBool enabled) = 0;
+  virtual void Navigate2(Control browser, TextView url) = 0;
+
+  // Statements.
+  virtual std::int32_t MsgBox(TextView prompt, std::int32_t buttons, TextView title) = 0;
+  virtual void Shell(TextView pathname, std::int16_t windowStyle) = 0;
+  // Ends the program at once: nothing after it in the handler runs.
+  [[noreturn]] virtual void End() = 0;
+  virtual Text AppPath() = 0;
+
+  // user32, as declared by Module1.
+  virtual std::int32_t SetWindowPos(std::int32_t hWnd, std::int32_t hWndInsertAfter, std::int32_t x,
+                                    std::int32_t y, std::int32_t cx, std::int32_t cy,
+                                    std::int32_t wFlags) = 0;
+  virtual std::int32_t GetSystemMenu(std::int32_t hWnd, std::int32_t bRevert) = 0;
+  virtual std::int32_t RemoveMenu(std::int32_t hMenu, std::int32_t nPosition,
+                                  std::int32_t wFlags) = 0;
+
+  // CreateObject("Scripting.FileSystemObject").
+  virtual std::unique_ptr<FileSystemObject> CreateFileSystemObject() = 0;
+};
+
+}  // namespace termgate

@@ -1,0 +1,36 @@
+// Form3, the terms window: accept or decline the toolbar's Terms of Use; a confirmed decline
+// starts the two commands that unregister the toolbar's libraries.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "host.h"
+#include "language_setting.h"
+
+namespace termgate {
+
+class TermsWindow {
+ public:
+  TermsWindow(Host& host, const LanguageSetting& language) : host_(host), language_(language) {}
+
+  void Raise(Handler handler);
+
+  void Form_Load();
+  void Option1_Click();
+  void Option2_Click();
+  void Command1_Click();
+
+ private:
+  Host& host_;
+  const LanguageSetting& language_;
+
+  Text DeclineMessage;
+  // Empty until a confirmation box answers: it then equals neither 1 nor 2.
+  std::optional<std::int32_t> DeclineAnswer;
+};
+
+// The command line that unregisters one of the toolbar's libraries, quoted path and all.
+Text UninstallCommand(TextView libraryPath);
+
+}  // namespace termgate

@@ -1,0 +1,23 @@
+// Form2, the welcome window: shows the welcome page and leads on to the terms window.
+#pragma once
+
+#include "host.h"
+#include "language_setting.h"
+
+namespace termgate {
+
+class WelcomeWindow {
+ public:
+  WelcomeWindow(Host& host, LanguageSetting& language) : host_(host), language_(language) {}
+
+  void Raise(Handler handler);
+
+  void Form_Load();
+  void Command1_Click();
+
+ private:
+  Host& host_;
+  LanguageSetting& language_;
+};
+
+}  // namespace termgate
