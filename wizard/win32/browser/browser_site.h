@@ -1,0 +1,149 @@
+// The container side of the OLE conversation with the WebBrowser control: the objects the browser
+// calls back into. Internal to WebBrowserControl.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+#include <mshtmhst.h>
+#include <wrl/client.h>
+
+#include <atomic>
+
+namespace termgate::win32::browser_detail {
+
+// COM objects are destroyed only by their own Release, on the most derived type, never through an
+// interface pointer; the interfaces' non-virtual destructors are therefore by design.
+// How many site and frame objects exist in the process. Once every control is destroyed and the
+// browsers have let go of their sites this is 0; anything else is a reference leak.
+int LiveSiteObjects();
+
+// Both classes start with no references: the ComPtr that Create returns takes the first one.
+// (mingw-w64's ComPtr::Attach adds a reference, unlike Microsoft's, so it cannot adopt one.)
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
+// The in-place frame the browser sees. Termgate has no menus, toolbars or status bar to share, so
+// this only names the top-level window and declines everything else.
+class BrowserFrame final : public IOleInPlaceFrame {
+ public:
+  // Returns nullptr when out of memory.
+  static Microsoft::WRL::ComPtr<BrowserFrame> Create(HWND host);
+  // Forgets the host window; later calls from the browser fail instead of touching it.
+  void Detach() { host_ = nullptr; }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IOleWindow
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* hwnd) override;
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enter_mode) override;
+  // IOleInPlaceUIWindow
+  HRESULT STDMETHODCALLTYPE GetBorder(LPRECT border) override;
+  HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS widths) override;
+  HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS widths) override;
+  HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject* active,
+                                            LPCOLESTR name) override;
+  // IOleInPlaceFrame
+  HRESULT STDMETHODCALLTYPE InsertMenus(HMENU shared, LPOLEMENUGROUPWIDTHS widths) override;
+  HRESULT STDMETHODCALLTYPE SetMenu(HMENU shared, HOLEMENU ole_menu, HWND active_object) override;
+  HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU shared) override;
+  HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR text) override;
+  HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override;
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg, WORD id) override;
+
+ private:
+  explicit BrowserFrame(HWND host);
+  ~BrowserFrame();
+
+  std::atomic<ULONG> refs_{0};
+  HWND host_;
+};
+
+// The client site of one browser: where it lives (the host window), how it is activated in place,
+// how its UI behaves (IDocHostUIHandler) and the ambient properties it asks for (IDispatch).
+class BrowserSite final : public IOleClientSite,
+                          public IOleInPlaceSite,
+                          public IDocHostUIHandler,
+                          public IDispatch {
+ public:
+  // Returns nullptr when out of memory.
+  static Microsoft::WRL::ComPtr<BrowserSite> Create(HWND host);
+  // Cuts the site loose from the host window once the browser has been shut down. The browser
+  // may keep the site alive for a while; it must then find nothing to act on.
+  void Detach();
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IOleClientSite
+  HRESULT STDMETHODCALLTYPE SaveObject() override;
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
+  HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** container) override;
+  HRESULT STDMETHODCALLTYPE ShowObject() override;
+  HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL show) override;
+  HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override;
+
+  // IOleWindow / IOleInPlaceSite
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* hwnd) override;
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enter_mode) override;
+  HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override;
+  HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override;
+  HRESULT STDMETHODCALLTYPE OnUIActivate() override;
+  HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
+                                             LPRECT pos_rect, LPRECT clip_rect,
+                                             LPOLEINPLACEFRAMEINFO frame_info) override;
+  HRESULT STDMETHODCALLTYPE Scroll(SIZE extent) override;
+  HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL undoable) override;
+  HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override;
+  HRESULT STDMETHODCALLTYPE DiscardUndoState() override;
+  HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override;
+  HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT pos_rect) override;
+
+  // IDocHostUIHandler
+  HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD id, POINT* point, IUnknown* command_target,
+                                            IDispatch* object) override;
+  HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override;
+  HRESULT STDMETHODCALLTYPE ShowUI(DWORD id, IOleInPlaceActiveObject* active,
+                                   IOleCommandTarget* command_target, IOleInPlaceFrame* frame,
+                                   IOleInPlaceUIWindow* doc) override;
+  HRESULT STDMETHODCALLTYPE HideUI() override;
+  HRESULT STDMETHODCALLTYPE UpdateUI() override;
+  HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override;
+  HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL activate) override;
+  HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL activate) override;
+  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* ui_window,
+                                         BOOL frame_window) override;
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg, const GUID* command_group,
+                                                 DWORD command_id) override;
+  HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD reserved) override;
+  HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* browser_target,
+                                          IDropTarget** host_target) override;
+  HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** external) override;
+  HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD translate, LPWSTR url_in, LPWSTR* url_out) override;
+  HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject* data, IDataObject** filtered) override;
+
+  // IDispatch (ambient properties only)
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                                          DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
+                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                   UINT* arg_error) override;
+
+ private:
+  BrowserSite(HWND host, Microsoft::WRL::ComPtr<BrowserFrame> frame);
+  ~BrowserSite();
+
+  std::atomic<ULONG> refs_{0};
+  HWND host_;
+  Microsoft::WRL::ComPtr<BrowserFrame> frame_;
+};
+
+#pragma GCC diagnostic pop
+
+}  // namespace termgate::win32::browser_detail
