@@ -1,0 +1,367 @@
+#include "form_window.h"
+
+#include <algorithm>
+
+#include "control_ids.h"
+#include "dpi.h"
+#include "runtime_error.h"
+#include "wide_text.h"
+
+namespace termgate::win32 {
+
+namespace {
+
+HINSTANCE ThisModule() {
+  return GetModuleHandleW(nullptr);
+}
+
+COLORREF ColorOf(Rgb rgb) {
+  return RGB(rgb.red, rgb.green, rgb.blue);
+}
+
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
+  WNDCLASSEXW windowClass{};
+  if (GetClassInfoExW(ThisModule(), name, &windowClass)) {
+    return;
+  }
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_DBLCLKS;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = ThisModule();
+  windowClass.hIcon = LoadIconW(ThisModule(), MAKEINTRESOURCEW(1));
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  windowClass.lpszClassName = name;
+  if (RegisterClassExW(&windowClass) == 0) {
+    throw runtime_errors::OutOfMemory();
+  }
+}
+
+bool StartsGroup(const std::vector<const ControlLayout*>& inTabOrder, std::size_t index) {
+  // Option buttons next to each other in tab order form one group; everything else is a group
+  // of its own, which also ends the option group before it.
+  return index == 0 || inTabOrder[index]->kind != ControlKind::OptionButton ||
+         inTabOrder[index - 1]->kind != ControlKind::OptionButton;
+}
+
+}  // namespace
+
+FormWindow::FormWindow(const WindowLayout& layout, ClickListener onClicked)
+    : layout_(layout),
+      onClicked_(std::move(onClicked)),
+      background_(CreateSolidBrush(ColorOf(layout.background))) {
+  const wchar_t* className = WindowClassOf(layout.form);
+  RegisterWindowClass(className, &FormWindow::WindowProc);
+  const HWND created = CreateWindowExW(ExStyle(), className, Wide(layout.title).c_str(), Style(),
+                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                       nullptr, nullptr, ThisModule(), this);
+  if (created == nullptr) {
+    throw runtime_errors::OutOfMemory();
+  }
+  window_.reset(created);
+  dpi_ = DpiOfWindow(created);
+  CreateControls();
+  OrderByTabIndex();
+  ApplyDpi(dpi_, true);
+}
+
+FormWindow::~FormWindow() {
+  // Browsers first, while their parent still exists, so they shut down in order.
+  for (Child& child : children_) {
+    child.browser.reset();
+  }
+  window_.reset();
+}
+
+DWORD FormWindow::Style() const {
+  DWORD style = WS_POPUP | WS_CLIPCHILDREN;
+  if (layout_.titleBar == TitleBar::None) {
+    style |= WS_BORDER;  // a thin frame and nothing else
+  } else {
+    style |= WS_CAPTION;
+  }
+  if (layout_.controlBox) {
+    style |= WS_SYSMENU;
+  }
+  if (layout_.minButton) {
+    style |= WS_MINIMIZEBOX;
+  }
+  if (layout_.maxButton) {
+    style |= WS_MAXIMIZEBOX;
+  }
+  if (layout_.resizable) {
+    style |= WS_THICKFRAME;
+  }
+  return style;
+}
+
+DWORD FormWindow::ExStyle() const {
+  // A tool window has a small title bar and, unowned, no taskbar button either.
+  DWORD exStyle = WS_EX_CONTROLPARENT;
+  if (!layout_.showInTaskbar || layout_.titleBar == TitleBar::ToolWindowWithCloseBox) {
+    exStyle |= WS_EX_TOOLWINDOW;
+  }
+  return exStyle;
+}
+
+void FormWindow::CreateControls() {
+  std::vector<const ControlLayout*> inTabOrder;
+  for (const ControlLayout& control : layout_.controls) {
+    inTabOrder.push_back(&control);
+  }
+  std::sort(
+      inTabOrder.begin(), inTabOrder.end(),
+      [](const ControlLayout* a, const ControlLayout* b) { return a->tabIndex < b->tabIndex; });
+
+  const RECT nowhere{0, 0, 1, 1};  // ApplyDpi places everything
+  for (const ControlLayout& control : layout_.controls) {
+    Child child{&control, nullptr, nullptr};
+    if (control.kind == ControlKind::WebBrowser) {
+      if (FAILED(WebBrowserControl::Create(window(), nowhere, child.browser))) {
+        throw runtime_errors::CannotCreateObject();
+      }
+      child.window = child.browser->window();
+      SetWindowLongPtrW(child.window, GWLP_ID, ControlId(control.name));
+    } else {
+      const std::size_t tabPosition = static_cast<std::size_t>(
+          std::find(inTabOrder.begin(), inTabOrder.end(), &control) - inTabOrder.begin());
+      DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+      const wchar_t* windowClass = L"BUTTON";
+      switch (control.kind) {
+        case ControlKind::CommandButton:
+          style |= BS_PUSHBUTTON | WS_TABSTOP;
+          break;
+        case ControlKind::OptionButton:
+          style |= BS_AUTORADIOBUTTON;
+          break;
+        case ControlKind::Label:
+          windowClass = L"STATIC";
+          style |= SS_LEFT | SS_NOPREFIX;
+          break;
+        case ControlKind::WebBrowser:
+          break;
+      }
+      if (StartsGroup(inTabOrder, tabPosition)) {
+        // The first option of a group is its tab stop; the arrow keys move within it.
+        style |= WS_GROUP | (control.kind == ControlKind::OptionButton ? WS_TABSTOP : 0);
+      }
+      if (control.visible) {
+        style |= WS_VISIBLE;
+      }
+      if (!control.enabled) {
+        style |= WS_DISABLED;
+      }
+      child.window = CreateWindowExW(
+          0, windowClass, Wide(control.caption).c_str(), style, 0, 0, 1, 1, window(),
+          reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(control.name))), ThisModule(),
+          nullptr);
+      if (child.window == nullptr) {
+        throw runtime_errors::OutOfMemory();
+      }
+    }
+    children_.push_back(std::move(child));
+  }
+}
+
+void FormWindow::OrderByTabIndex() {
+  // The dialog manager walks siblings in z-order, so z-order is the tab order.
+  std::vector<const Child*> ordered;
+  for (const Child& child : children_) {
+    ordered.push_back(&child);
+  }
+  std::sort(ordered.begin(), ordered.end(), [](const Child* a, const Child* b) {
+    return a->layout->tabIndex < b->layout->tabIndex;
+  });
+  HWND after = HWND_TOP;
+  for (const Child* child : ordered) {
+    SetWindowPos(child->window, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    after = child->window;
+  }
+}
+
+void FormWindow::ApplyDpi(UINT dpi, bool center) {
+  dpi_ = dpi;
+  fonts_.clear();
+  LOGFONTW defaultFont = DefaultFont(dpi);
+  fonts_.emplace_back(CreateFontIndirectW(&defaultFont));
+  const HFONT hostDefault = fonts_.front().get();
+
+  for (Child& child : children_) {
+    const RECT bounds = PixelRect(*child.layout, dpi);
+    if (child.browser) {
+      child.browser->SetBounds(bounds);
+      continue;
+    }
+    SetWindowPos(child.window, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+                 bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    HFONT font = hostDefault;
+    if (const auto& spec = child.layout->font) {
+      LOGFONTW logFont{};
+      logFont.lfHeight = FontHeight(spec->centipoints, dpi);
+      logFont.lfWeight = spec->weight;
+      logFont.lfCharSet = ANSI_CHARSET;
+      logFont.lfQuality = CLEARTYPE_QUALITY;
+      const std::wstring face = Wide(spec->face);
+      face.copy(logFont.lfFaceName, LF_FACESIZE - 1);
+      fonts_.emplace_back(CreateFontIndirectW(&logFont));
+      font = fonts_.back().get();
+    }
+    SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  SendMessageW(window(), WM_SETFONT, reinterpret_cast<WPARAM>(hostDefault), FALSE);
+
+  const SIZE client{TwipsToPixels(layout_.clientWidth, dpi),
+                    TwipsToPixels(layout_.clientHeight, dpi)};
+  const RECT outer = WindowRectForClient(client, Style(), ExStyle(), dpi);
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+  int x = 0;
+  int y = 0;
+  if (center) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    x = work.left + (work.right - work.left - width) / 2;
+    y = work.top + (work.bottom - work.top - height) / 2;
+  } else {
+    flags |= SWP_NOMOVE;
+  }
+  SetWindowPos(window(), nullptr, x, y, width, height, flags);
+}
+
+HWND FormWindow::ControlWindow(ControlName name) const {
+  for (const Child& child : children_) {
+    if (child.layout->name == name) {
+      return child.window;
+    }
+  }
+  return nullptr;
+}
+
+WebBrowserControl* FormWindow::Browser(ControlName name) const {
+  for (const Child& child : children_) {
+    if (child.layout->name == name) {
+      return child.browser.get();
+    }
+  }
+  return nullptr;
+}
+
+HBRUSH FormWindow::BrushOf(Rgb color) {
+  if (color == layout_.background) {
+    return background_.get();
+  }
+  for (const auto& [rgb, brush] : controlBrushes_) {
+    if (rgb == color) {
+      return brush.get();
+    }
+  }
+  controlBrushes_.emplace_back(color, UniqueBrush(CreateSolidBrush(ColorOf(color))));
+  return controlBrushes_.back().second.get();
+}
+
+const FormWindow::Child* FormWindow::ChildOfWindow(HWND window) const {
+  for (const Child& child : children_) {
+    if (child.window == window) {
+      return &child;
+    }
+  }
+  return nullptr;
+}
+
+void FormWindow::Show() {
+  ShowWindow(window(), SW_SHOW);
+  SetForegroundWindow(window());
+  if (const HWND first = GetNextDlgTabItem(window(), nullptr, FALSE)) {
+    SetFocus(first);
+  }
+}
+
+void FormWindow::Hide() {
+  ShowWindow(window(), SW_HIDE);
+}
+
+bool FormWindow::PreTranslateMessage(MSG& message) {
+  if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) {
+    return false;
+  }
+  if (message.hwnd != window() && !IsChild(window(), message.hwnd)) {
+    return false;
+  }
+  for (Child& child : children_) {
+    if (child.browser && child.browser->TranslateAccelerator(&message)) {
+      return true;
+    }
+  }
+  return IsDialogMessageW(window(), &message) != FALSE;
+}
+
+LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr || self->window() == nullptr) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) >= kFirstControlId) {
+        if (const Child* child = ChildOfWindow(reinterpret_cast<HWND>(lParam))) {
+          onClicked_(child->layout->name);
+        }
+      }
+      return 0;  // Enter and Escape (IDOK, IDCANCEL) do nothing here
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      // Labels and option buttons paint on their layout's background; push buttons get the
+      // window's colour in the corners around them.
+      if (const Child* child = ChildOfWindow(reinterpret_cast<HWND>(lParam));
+          child != nullptr && child->layout->background) {
+        SetBkColor(reinterpret_cast<HDC>(wParam), ColorOf(*child->layout->background));
+        return reinterpret_cast<LRESULT>(BrushOf(*child->layout->background));
+      }
+      if (message == WM_CTLCOLORBTN) {
+        return reinterpret_cast<LRESULT>(background_.get());
+      }
+      break;
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window(), &client);
+      FillRect(reinterpret_cast<HDC>(wParam), &client, background_.get());
+      return 1;
+    }
+    case WM_CLOSE:
+      // Neither window closes: the program's own End and the end of the session are the only
+      // ways out.
+      return 0;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE) {
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        focusBeforeDeactivation_ = IsChild(window(), focus) ? focus : nullptr;
+      } else if (focusBeforeDeactivation_ != nullptr && IsWindowVisible(focusBeforeDeactivation_)) {
+        SetFocus(focusBeforeDeactivation_);
+        return 0;
+      }
+      break;
+    case WM_DPICHANGED:
+      ApplyDpi(HIWORD(wParam), false);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window(), message, wParam, lParam);
+}
+
+}  // namespace termgate::win32

@@ -1,0 +1,75 @@
+// One of the program's windows, built from its layout alone: the top-level window with the
+// layout's frame and colours, and its controls in creation order, placed and sized from twips at
+// the window's DPI.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "layouts.h"
+#include "unique_handle.h"
+#include "web_browser_control.h"
+
+namespace termgate::win32 {
+
+class FormWindow {
+ public:
+  // `onClicked` hears every click of a button or option button of the window (BN_CLICKED); it
+  // must not throw.
+  using ClickListener = std::function<void(ControlName)>;
+
+  // Creates the window hidden, with all its controls. Throws RuntimeError when a window or a
+  // browser control cannot be created.
+  FormWindow(const WindowLayout& layout, ClickListener onClicked);
+  ~FormWindow();
+  FormWindow(const FormWindow&) = delete;
+  FormWindow& operator=(const FormWindow&) = delete;
+
+  HWND window() const { return window_.get(); }
+  HWND ControlWindow(ControlName name) const;
+  WebBrowserControl* Browser(ControlName name) const;
+  const WindowLayout& layout() const { return layout_; }
+
+  // Shows the window in front and gives the keyboard focus to its first tab stop.
+  void Show();
+  void Hide();
+
+  // Keyboard handling of the thread's message loop: the browser's own keys, then dialog
+  // navigation (Tab, arrow keys, Space). True when the message was handled.
+  bool PreTranslateMessage(MSG& message);
+
+ private:
+  struct Child {
+    const ControlLayout* layout;
+    HWND window;  // owned by the top-level window (or by `browser`)
+    std::unique_ptr<WebBrowserControl> browser;
+  };
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void CreateControls();
+  void OrderByTabIndex();
+  // Sizes, places and sets the fonts of everything for `dpi`; centres the window when asked.
+  void ApplyDpi(UINT dpi, bool center);
+  const Child* ChildOfWindow(HWND window) const;
+  HBRUSH BrushOf(Rgb color);
+  DWORD Style() const;
+  DWORD ExStyle() const;
+
+  const WindowLayout& layout_;
+  ClickListener onClicked_;
+  UniqueBrush background_;
+  std::vector<std::pair<Rgb, UniqueBrush>> controlBrushes_;
+  UniqueWindow window_;
+  std::vector<Child> children_;
+  std::vector<UniqueFont> fonts_;  // one per child with a font of its own, and the default
+  UINT dpi_ = 96;
+  HWND focusBeforeDeactivation_ = nullptr;
+};
+
+}  // namespace termgate::win32

@@ -1,0 +1,65 @@
+// The real host: the form run time on Win32. Windows and controls are built from the layout
+// table, events come from the message loop, and every other operation is the Windows call it
+// names.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "form_window.h"
+#include "host.h"
+#include "runtime_error.h"
+
+namespace termgate::win32 {
+
+class Win32Host final : public Host {
+ public:
+  Win32Host() = default;
+  Win32Host(const Win32Host&) = delete;
+  Win32Host& operator=(const Win32Host&) = delete;
+
+  // Loads and shows the startup window, then runs the message loop. Returns only if the loop
+  // fails; the program otherwise ends through End or the default error handling.
+  int Run(EventSink& program);
+
+  void Show(Form form) override;
+  void Hide(Form form) override;
+  std::int32_t hWnd(Form form) override;
+  void Caption(Control control, TextView caption) override;
+  VbBool Value(Control control) override;
+  void Value(Control control, VbBool value) override;
+  void Visible(Control control, VbBool visible) override;
+  void Enabled(Control control, VbBool enabled) override;
+  void Navigate2(Control browser, TextView url) override;
+  std::int32_t MsgBox(TextView prompt, std::int32_t buttons, TextView title) override;
+  void Shell(TextView pathname, std::int16_t windowStyle) override;
+  [[noreturn]] void End() override;
+  Text AppPath() override;
+  std::int32_t SetWindowPos(std::int32_t hWnd, std::int32_t hWndInsertAfter, std::int32_t x,
+                            std::int32_t y, std::int32_t cx, std::int32_t cy,
+                            std::int32_t wFlags) override;
+  std::int32_t GetSystemMenu(std::int32_t hWnd, std::int32_t bRevert) override;
+  std::int32_t RemoveMenu(std::int32_t hMenu, std::int32_t nPosition, std::int32_t wFlags) override;
+  std::unique_ptr<FileSystemObject> CreateFileSystemObject() override;
+
+ private:
+  FormWindow& Loaded(Form form);
+  HWND ControlWindow(Control control);
+  void OnClicked(Form form, ControlName control);
+  void SelectOption(Control option);
+  // Runs an event that the user or the start raised; an error that leaves its handler ends the
+  // program through the default error handling.
+  void AtTopLevel(const std::function<void()>& dispatch);
+  [[noreturn]] void DefaultErrorHandling(const RuntimeError& error);
+
+  EventSink* program_ = nullptr;
+  std::array<std::unique_ptr<FormWindow>, 2> forms_;
+  // The option each window last saw selected: clicks on it again raise nothing.
+  std::array<std::optional<ControlName>, 2> selectedOption_;
+};
+
+}  // namespace termgate::win32
