@@ -1,0 +1,250 @@
+#include "target_windows.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "control_ids.h"
+#include "unique_handle.h"
+
+namespace termgate::inspector {
+
+namespace {
+
+constexpr UINT kAnswerTimeoutMs = 2000;
+constexpr DWORD kCatchUpPauseMs = 30;
+constexpr wchar_t kMessageBoxClass[] = L"#32770";
+constexpr wchar_t kTermgateImage[] = L"Termgate.exe";
+
+constexpr std::array kControlNames{
+    ControlName::Command1, ControlName::Option1,     ControlName::Option2,    ControlName::Label2,
+    ControlName::Label3,   ControlName::WebBrowser1, ControlName::WebBrowser2};
+
+template <class Function>
+Function User32Function(const char* name) {
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  return user32 == nullptr
+             ? nullptr
+             : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM windows) {
+  reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
+  return TRUE;
+}
+
+std::wstring ProcessImageBaseName(DWORD processId) {
+  const win32::UniqueKernelHandle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (!process) {
+    return {};
+  }
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD length = static_cast<DWORD>(path.size());
+    if (QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) {
+      path.resize(length);
+      break;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() > 32768) {
+      return {};
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+}  // namespace
+
+void BecomePerMonitorDpiAware() {
+  using SetContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  if (const auto set = User32Function<SetContextFn>("SetProcessDpiAwarenessContext")) {
+    if (set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) ||
+        set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)) {
+      return;
+    }
+  }
+  SetProcessDPIAware();
+}
+
+UINT DpiOfWindow(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  if (const auto get = User32Function<GetDpiForWindowFn>("GetDpiForWindow")) {
+    if (const UINT dpi = get(window); dpi != 0) {
+      return dpi;
+    }
+  }
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+LOGFONTW MessageFontForDpi(UINT dpi) {
+  using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (const auto get = User32Function<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi")) {
+    if (get(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+      return metrics.lfMessageFont;
+    }
+  }
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    return metrics.lfMessageFont;
+  }
+  throw CommandError("the system message font is not available");
+}
+
+std::vector<HWND> TopLevelWindows() {
+  std::vector<HWND> windows;
+  EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+std::wstring ClassNameOf(HWND window) {
+  std::array<wchar_t, 256> name{};
+  const int length = GetClassNameW(window, name.data(), static_cast<int>(name.size()));
+  return std::wstring(name.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+bool HasClass(HWND window, std::wstring_view className) {
+  return EqualIgnoringCase(ClassNameOf(window), className);
+}
+
+std::wstring TitleOf(HWND window) {
+  std::wstring title(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  const int length = GetWindowTextW(window, title.data(), static_cast<int>(title.size()));
+  title.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return title;
+}
+
+std::wstring TextOf(HWND window) {
+  const DWORD_PTR length = SendQuery(window, WM_GETTEXTLENGTH);
+  // WM_GETTEXTLENGTH may overestimate; the copy's own count is the length.
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &copied)) {
+    throw CommandError("the window did not answer WM_GETTEXT");
+  }
+  text.resize(std::min<std::size_t>(static_cast<std::size_t>(copied), text.size() - 1));
+  return text;
+}
+
+DWORD_PTR SendQuery(HWND window, UINT message) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(window, message, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &answer)) {
+    throw CommandError("the window did not answer message " + std::to_string(message));
+  }
+  return answer;
+}
+
+void LetThreadCatchUp(HWND window) {
+  // A thread takes sent messages before posted ones and posted ones before input, so a message
+  // sent at once would overtake what was just queued. The pause lets the thread wake and take the
+  // queued messages first; the round trip then returns once their handling is over (or once a
+  // modal loop they started is pumping messages).
+  Sleep(kCatchUpPauseMs);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &ignored);
+}
+
+HWND FindFormWindow(Form form) {
+  for (const HWND window : TopLevelWindows()) {
+    if (HasClass(window, win32::WindowClassOf(form))) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+int CountFormWindows(Form form) {
+  int count = 0;
+  for (const HWND window : TopLevelWindows()) {
+    if (HasClass(window, win32::WindowClassOf(form))) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+bool IsTermgateProcess(DWORD processId) {
+  return EqualIgnoringCase(ProcessImageBaseName(processId), kTermgateImage);
+}
+
+HWND FindTermgateMessageBox(bool includeHidden) {
+  for (const HWND window : TopLevelWindows()) {
+    if ((!includeHidden && !IsWindowVisible(window)) || !HasClass(window, kMessageBoxClass)) {
+      continue;
+    }
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (IsTermgateProcess(processId)) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+std::optional<Form> ParseForm(std::string_view name) {
+  for (const Form form : {Form::Form2, Form::Form3}) {
+    const TextView formName = NameOf(form);
+    if (std::equal(name.begin(), name.end(), formName.begin(), formName.end())) {
+      return form;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<ControlName> ParseControlName(std::string_view name) {
+  for (const ControlName control : kControlNames) {
+    const TextView controlName = NameOf(control);
+    if (std::equal(name.begin(), name.end(), controlName.begin(), controlName.end())) {
+      return control;
+    }
+  }
+  return std::nullopt;
+}
+
+const ControlLayout* FindControlLayout(Form form, ControlName name) {
+  for (const ControlLayout& control : LayoutOf(form).controls) {
+    if (control.name == name) {
+      return &control;
+    }
+  }
+  return nullptr;
+}
+
+std::wstring ControlNameOfId(int id) {
+  for (const ControlName control : kControlNames) {
+    if (win32::ControlId(control) == id) {
+      const TextView name = NameOf(control);
+      return std::wstring(name.begin(), name.end());
+    }
+  }
+  return {};
+}
+
+HWND ControlWindow(HWND formWindow, ControlName name) {
+  // Only direct children: a page inside a browser control could reuse the same IDs.
+  for (HWND child = GetWindow(formWindow, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (GetDlgCtrlID(child) == win32::ControlId(name)) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+std::int64_t HandleNumber(const void* handle) {
+  return static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+}  // namespace termgate::inspector

@@ -1,0 +1,64 @@
+// Reading Termgate's windows from another process: finding them, their texts, the process
+// behind them, and the DPI functions of newer Windows bound at run time.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "layouts.h"
+
+namespace termgate::inspector {
+
+// A command that cannot be carried out; its message is the answer's "error".
+class CommandError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The inspector must see physical pixels, as the per-monitor aware Termgate does, or Windows
+// would scale every rectangle it reads.
+void BecomePerMonitorDpiAware();
+UINT DpiOfWindow(HWND window);
+// The system's message font at `dpi`, as a process of that DPI would get it.
+LOGFONTW MessageFontForDpi(UINT dpi);
+
+// Top-level windows in z-order, front first.
+std::vector<HWND> TopLevelWindows();
+std::wstring ClassNameOf(HWND window);
+bool HasClass(HWND window, std::wstring_view className);
+// The title as the window manager keeps it: reading it sends the window nothing.
+std::wstring TitleOf(HWND window);
+// The text a control reports for WM_GETTEXT; the message crosses processes, so it is sent with
+// a timeout and a hung target is an error rather than a hung inspector.
+std::wstring TextOf(HWND window);
+// A message without parameters whose answer is a value, sent with the same timeout.
+DWORD_PTR SendQuery(HWND window, UINT message);
+// Gives the window's thread the chance to handle input or posted messages just queued for it, so
+// that a query right after an action sees the action's effect. Best effort: effects that open or
+// close windows are still to be awaited by polling.
+void LetThreadCatchUp(HWND window);
+
+// The window of this class, front-most when several exist; nullptr when none does.
+HWND FindFormWindow(Form form);
+int CountFormWindows(Form form);
+// A standard message box of a process whose image is Termgate.exe, front-most first; nullptr
+// when none. Hidden boxes count only when asked for.
+HWND FindTermgateMessageBox(bool includeHidden = false);
+bool IsTermgateProcess(DWORD processId);
+
+std::optional<Form> ParseForm(std::string_view name);
+std::optional<ControlName> ParseControlName(std::string_view name);
+// The control's layout when `form` has such a control.
+const ControlLayout* FindControlLayout(Form form, ControlName name);
+// The layout name for a control ID, or "" for an ID the layouts do not use.
+std::wstring ControlNameOfId(int id);
+HWND ControlWindow(HWND formWindow, ControlName name);
+
+std::int64_t HandleNumber(const void* handle);
+
+}  // namespace termgate::inspector

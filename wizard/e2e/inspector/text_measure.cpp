@@ -1,0 +1,74 @@
+#include "text_measure.h"
+
+#include "target_windows.h"
+#include "unique_handle.h"
+
+namespace termgate::inspector {
+
+namespace {
+
+class ScreenDc {
+ public:
+  ScreenDc() : dc_(GetDC(nullptr)) {
+    if (dc_ == nullptr) {
+      throw CommandError("no screen DC");
+    }
+  }
+  ~ScreenDc() { ReleaseDC(nullptr, dc_); }
+  ScreenDc(const ScreenDc&) = delete;
+  ScreenDc& operator=(const ScreenDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+class FontSelection {
+ public:
+  FontSelection(HDC dc, HFONT font) : dc_(dc), previous_(SelectObject(dc, font)) {}
+  ~FontSelection() { SelectObject(dc_, previous_); }
+  FontSelection(const FontSelection&) = delete;
+  FontSelection& operator=(const FontSelection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+}  // namespace
+
+// These rules mirror Termgate's host, so that a change there shows up here as a measured
+// difference only if the two disagree: see wizard/win32/host/dpi.cpp (FontHeight, DefaultFont)
+// and wizard/win32/host/form_window.cpp (ApplyDpi). A control with a font in its layout gets
+// that face and weight, ANSI_CHARSET, and a character height of its point size at the window's
+// DPI; a control without one gets the system message font for that DPI.
+LOGFONTW FontOfControl(const ControlLayout& control, UINT dpi) {
+  if (!control.font) {
+    return MessageFontForDpi(dpi);
+  }
+  constexpr int kCentipointsPerInch = 7200;
+  LOGFONTW font{};
+  font.lfHeight = -MulDiv(control.font->centipoints, static_cast<int>(dpi), kCentipointsPerInch);
+  font.lfWeight = control.font->weight;
+  font.lfCharSet = ANSI_CHARSET;
+  font.lfQuality = CLEARTYPE_QUALITY;
+  const std::wstring face(control.font->face.begin(), control.font->face.end());
+  face.copy(font.lfFaceName, LF_FACESIZE - 1);
+  return font;
+}
+
+SIZE TextExtent(const LOGFONTW& font, std::wstring_view text) {
+  const win32::UniqueFont created(CreateFontIndirectW(&font));
+  if (!created) {
+    throw CommandError("CreateFontIndirectW failed");
+  }
+  const ScreenDc screen;
+  const FontSelection selection(screen.get(), created.get());
+  SIZE extent{};
+  if (!GetTextExtentPoint32W(screen.get(), text.data(), static_cast<int>(text.size()), &extent)) {
+    throw CommandError("GetTextExtentPoint32W failed");
+  }
+  return extent;
+}
+
+}  // namespace termgate::inspector
