@@ -121,6 +121,10 @@ void FormWindow::CreateControls() {
       }
       child.window = child.browser->window();
       SetWindowLongPtrW(child.window, GWLP_ID, ControlId(control.name));
+      // Pages are read with the mouse; keeping them out of the Tab cycle keeps Tab on the
+      // choices and the button instead of getting lost inside a document.
+      const LONG_PTR style = GetWindowLongPtrW(child.window, GWL_STYLE);
+      SetWindowLongPtrW(child.window, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_TABSTOP));
     } else {
       const std::size_t tabPosition = static_cast<std::size_t>(
           std::find(inTabOrder.begin(), inTabOrder.end(), &control) - inTabOrder.begin());
@@ -222,8 +226,10 @@ void FormWindow::ApplyDpi(UINT dpi, bool center) {
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(window(), MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& work = monitor.rcWork;
-    x = work.left + (work.right - work.left - width) / 2;
-    y = work.top + (work.bottom - work.top - height) / 2;
+    // A window larger than the work area keeps its top-left corner, and so its title bar, on
+    // screen.
+    x = std::max(work.left, work.left + (work.right - work.left - width) / 2);
+    y = std::max(work.top, work.top + (work.bottom - work.top - height) / 2);
   } else {
     flags |= SWP_NOMOVE;
   }
@@ -273,8 +279,22 @@ const FormWindow::Child* FormWindow::ChildOfWindow(HWND window) const {
 void FormWindow::Show() {
   ShowWindow(window(), SW_SHOW);
   SetForegroundWindow(window());
-  if (const HWND first = GetNextDlgTabItem(window(), nullptr, FALSE)) {
-    SetFocus(first);
+  // Activation gives the focus back to the control that had it when the window was hidden;
+  // a window shown for the first time starts at its first tab stop.
+  if (!IsChild(window(), GetFocus())) {
+    if (const HWND first = GetNextDlgTabItem(window(), nullptr, FALSE)) {
+      SetFocus(first);
+    }
+  }
+}
+
+void FormWindow::FollowSelection(ControlName selected) {
+  // The keyboard stays with the chosen option: Space on the focus must not undo the choice.
+  const Child* focused = ChildOfWindow(GetFocus());
+  const HWND option = ControlWindow(selected);
+  if (focused != nullptr && focused->layout->kind == ControlKind::OptionButton &&
+      focused->window != option) {
+    SetFocus(option);
   }
 }
 
@@ -316,8 +336,16 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (const Child* child = ChildOfWindow(reinterpret_cast<HWND>(lParam))) {
           onClicked_(child->layout->name);
         }
+      } else if (LOWORD(wParam) == IDOK && lParam == 0) {
+        // Enter: these windows have no default button, so Enter presses the focused one, as
+        // in a dialog. Escape (IDCANCEL) has nothing to cancel.
+        const Child* focused = ChildOfWindow(GetFocus());
+        if (focused != nullptr && focused->layout->kind == ControlKind::CommandButton &&
+            IsWindowEnabled(focused->window) && IsWindowVisible(focused->window)) {
+          onClicked_(focused->layout->name);
+        }
       }
-      return 0;  // Enter and Escape (IDOK, IDCANCEL) do nothing here
+      return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       // Labels and option buttons paint on their layout's background; push buttons get the

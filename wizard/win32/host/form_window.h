@@ -37,6 +37,8 @@ class FormWindow {
   // Shows the window in front and gives the keyboard focus to its first tab stop.
   void Show();
   void Hide();
+  // After the program selects an option: moves the focus to it from the other option.
+  void FollowSelection(ControlName selected);
 
   // Keyboard handling of the thread's message loop: the browser's own keys, then dialog
   // navigation (Tab, arrow keys, Space). True when the message was handled.

@@ -151,6 +151,7 @@ void Win32Host::SelectOption(Control option) {
     }
   }
   selectedOption_[IndexOf(option.form)] = option.name;
+  window.FollowSelection(option.name);
   // Raised inside the write, before it returns, as the form run time does.
   if (const auto handler = BoundHandler(option.form, option.name, Event::Click)) {
     program_->Raise(option.form, *handler);
