@@ -71,9 +71,10 @@ class Run:
     """Termgate.exe installed in the prefix, started, and watched by an inspector."""
 
     def __init__(self, session, name, language_file=None, locale="en_US.UTF-8", pages=True,
-                 cwd=None):
+                 cwd=None, screenshots=True):
         self.session = session
         self.name = name
+        self.screenshots = screenshots
         self.install_dir = session.drive_c / "Kelvarn" / "Termgate"
         self._reset(language_file, pages)
         self.process = session.start(self.install_dir / "Termgate.exe",
@@ -103,6 +104,8 @@ class Run:
             shutil.copy2(self.session.e2e_dir() / f"quillontoolbar{number}.dll", toolbar)
 
     def screenshot(self, what, form=None):
+        if not self.screenshots:
+            return None
         self.shots += 1
         rect = self.inspector.window(form)["windowRect"] if form else None
         return self.session.screenshot(f"{self.name}-{self.shots}-{what}", rect)
@@ -144,12 +147,14 @@ class Run:
         self.screenshot("terms", "Form3")
         return controls
 
-    def choose(self, option, caption):
+    def choose(self, option, caption=None):
+        """Selects an option and waits for the button to show `caption` (any, when None)."""
         self.inspector.click("Form3", option)
         deadline = time.monotonic() + 10
         while True:
             button = self.inspector.controls("Form3")["Command1"]
-            if button["visible"] and button["text"] == caption:
+            checked = self.inspector.controls("Form3")[option]["checked"] == 1
+            if button["visible"] and checked and caption in (None, button["text"]):
                 break
             expect(time.monotonic() < deadline,
                    f"after choosing {option} the button reads {button['text']!r}, "
@@ -320,6 +325,9 @@ def decline_cancel_then_button(session):
         expect_equal(controls["Command1"]["text"], "Finish", "the button after Cancel")
         expect(controls["Command1"]["visible"] and controls["Command1"]["enabled"],
                "the button is not usable after Cancel")
+        focus = r.inspector.must("focus", "Form3")["focus"]
+        expect(focus in ("Command1", "Option1"),
+               f"after Cancel the keyboard focus is on {focus}, away from the choice made")
         r.screenshot("after-cancel", "Form3")
         r.inspector.click("Form3", "Command1")
         expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
@@ -441,7 +449,7 @@ def keyboard(session):
     r = run(session, "keyboard")
     try:
         r.welcome("Continue")
-        r.inspector.must("key", "Form2", "SPACE")
+        r.inspector.must("key", "Form2", "ENTER")
         r.inspector.wait("Form3", "visible")
         r.inspector.must("key", "Form3", "SPACE")
         deadline = time.monotonic() + 10
@@ -465,3 +473,129 @@ def keyboard(session):
         r.expect_toolbar_untouched()
     finally:
         r.finish()
+
+
+# --- scaling and endurance ---------------------------------------------------------------------
+
+JAPANESE_FILE = ("JP\r\n" + "同意する" + "\r\n" + "同意しない" + "\r\n").encode("cp932")
+
+# Every language code (and the Japanese captions of the tests), with the locale it runs under.
+CAPTION_CASES = [(code, f"{code}\r\n".encode(), "en_US.UTF-8")
+                 for code in ("EN", "FR", "BR", "DA", "ES", "DE", "IT", "SV", "NL", "NO")]
+CAPTION_CASES.append(("JP", JAPANESE_FILE, "ja_JP.UTF-8"))
+
+# Room a caption needs inside its control: a label's text runs up to its edges; a push button
+# draws a frame and a focus rectangle around its text.
+BUTTON_MARGIN = {"width": 8, "height": 4}
+
+
+def fits(measure, is_button):
+    margin = BUTTON_MARGIN if is_button else {"width": 0, "height": 0}
+    return (measure["textWidth"] <= measure["controlWidth"] - margin["width"] and
+            measure["textHeight"] <= measure["controlHeight"] - margin["height"])
+
+
+def measure_captions(session, dpi, code, file, locale):
+    """Every caption a user of `code` sees, measured against its control."""
+    r = Run(session, f"dpi{dpi}-{code}", language_file=file, locale=locale,
+            screenshots=code in ("EN", "DE", "JP"))
+    found = {}
+
+    def take(form, control, what):
+        measure = r.inspector.must("measure", form, control)
+        expect_equal(measure["dpi"], dpi, f"{form}'s DPI")
+        found[what] = (measure["text"], fits(measure, control == "Command1"), measure)
+
+    try:
+        r.inspector.wait("Form2", "visible")
+        if code == "EN":
+            check_window(r, "Form2", dpi, caption=False)
+        take("Form2", "Command1", "next")
+        r.screenshot("welcome", "Form2")
+        r.inspector.click("Form2", "Command1")
+        r.inspector.wait("Form3", "visible")
+        if code == "EN":
+            check_window(r, "Form3", dpi, caption=True)
+        take("Form3", "Label2", "accept")
+        take("Form3", "Label3", "decline")
+        r.choose("Option2")
+        take("Form3", "Command1", "uninstall")
+        r.choose("Option1")
+        take("Form3", "Command1", "finish")
+        r.screenshot("terms", "Form3")
+        r.inspector.click("Form3", "Command1")
+        expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
+    finally:
+        r.finish()
+    return found
+
+
+@scenario
+def captions_at_every_dpi(session):
+    """At 96, 120 and 144 dpi: windows and controls scaled from twips, and every caption of every
+    language measured against its control; nothing that fits at 96 dpi is cut off later."""
+    results = {}
+    try:
+        for dpi in (96, 120, 144):
+            session.set_dpi(dpi)
+            for code, file, locale in CAPTION_CASES:
+                results[(dpi, code)] = measure_captions(session, dpi, code, file, locale)
+    finally:
+        session.set_dpi(session.state.get("dpi", 96))
+
+    cut_off = {dpi: sorted((code, what, text) for (d, code), found in results.items()
+                           if d == dpi for what, (text, fit, _) in found.items() if not fit)
+               for dpi in (96, 120, 144)}
+    for dpi, captions in cut_off.items():
+        listed = ", ".join(f"{code} {what} {text!r}" for code, what, text in captions) or "none"
+        print(f"captions that do not fit at {dpi} dpi: {listed}")
+    for dpi in (120, 144):
+        worse = sorted(set(cut_off[dpi]) - set(cut_off[96]))
+        expect(not worse, f"cut off at {dpi} dpi but not at 96 dpi: {worse}")
+
+
+def soak_run(session, name, decline):
+    r = Run(session, name, screenshots=False)
+    try:
+        r.inspector.wait("Form2", "visible")
+        r.inspector.click("Form2", "Command1")
+        r.inspector.wait("Form3", "visible")
+        if decline:
+            r.choose("Option2", "Uninstall")
+            r.inspector.click("Form3", "Command1")
+            r.inspector.answer("ok")
+            time.sleep(0.2)
+            expect_equal(r.inspector.msgbox()["text"], NOTICE, "the notice")
+            r.inspector.answer("ok")
+        else:
+            r.choose("Option1", "Finish")
+            r.inspector.click("Form3", "Command1")
+        expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
+        if decline:
+            r.expect_toolbar_unregistered()
+        else:
+            r.expect_toolbar_untouched()
+    finally:
+        r.finish()
+    deadline = time.monotonic() + 10
+    while (left := session.leftover_processes()) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    expect(not left, f"processes left behind: {left}")
+
+
+@scenario
+def soak(session):
+    """The decline-and-confirm flow and the accept flow, 25 times each from a fresh start."""
+    passed = 0
+    failures = []
+    for round_number in range(25):
+        for decline in (True, False):
+            name = f"soak-{round_number + 1}-{'decline' if decline else 'accept'}"
+            try:
+                soak_run(session, name, decline)
+                passed += 1
+            except AssertionError as failure:
+                failures.append(f"{name}: {failure}")
+                session.kill_windows_programs()
+    print(f"soak: {passed}/50 runs passed")
+    expect(not failures, "\n".join(failures))

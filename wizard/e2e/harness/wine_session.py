@@ -16,7 +16,7 @@ from pathlib import Path
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
-SCREEN = "1280x1024"
+SCREEN = "1920x1200"  # room for the windows at 144 dpi
 DEFAULT_LOCALE = "en_US.UTF-8"
 
 
@@ -154,6 +154,38 @@ class Session:
         # left running on its own, and destroy() ends it.
         subprocess.Popen([WINESERVER, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def set_dpi(self, dpi):
+        """Changes the screen's DPI. Every Wine process reads it when it starts, so the
+        prefix's processes are ended and its server restarted."""
+        env = self.env()
+        for key in (r"HKCU\Control Panel\Desktop",
+                    r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
+            subprocess.run([WINE, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                            str(dpi), "/f"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60, check=True)
+        subprocess.run([WINESERVER, "-k"], env=env, timeout=60, check=False)
+        subprocess.run([WINESERVER, "-w"], env=env, timeout=60, check=False)
+        subprocess.Popen([WINESERVER, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def leftover_processes(self, names=("termgate.exe", "cmd.exe", "regsvr32.exe")):
+        """Windows programs of this prefix that are still running, by name."""
+        found = []
+        for proc in Path("/proc").iterdir():
+            if not proc.name.isdigit():
+                continue
+            try:
+                environ = (proc / "environ").read_bytes().split(b"\0")
+                command = (proc / "cmdline").read_bytes().replace(b"\0", b" ").decode(
+                    errors="replace")
+            except OSError:
+                continue
+            if f"WINEPREFIX={self.prefix}".encode() not in environ:
+                continue
+            lowered = command.lower()
+            found += [f"{proc.name}: {command.strip()}" for name in names if name in lowered]
+        return found
 
     def check_architecture(self):
         # Output goes to files, not pipes: the Wine services that a program starts inherit its
