@@ -16,7 +16,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from inspector_client import Inspector  # noqa: E402
+from window_spy_client import Inspector  # noqa: E402
 from scenarios import Run  # noqa: E402
 from wine_session import Session  # noqa: E402
 

@@ -10,7 +10,7 @@ import shutil
 import time
 from pathlib import Path
 
-from inspector_client import Inspector
+from window_spy_client import Inspector
 
 SCENARIOS = {}
 
@@ -483,6 +483,7 @@ JAPANESE_FILE = ("JP\r\n" + "同意する" + "\r\n" + "同意しない" + "\r\n"
 CAPTION_CASES = [(code, f"{code}\r\n".encode(), "en_US.UTF-8")
                  for code in ("EN", "FR", "BR", "DA", "ES", "DE", "IT", "SV", "NL", "NO")]
 CAPTION_CASES.append(("JP", JAPANESE_FILE, "ja_JP.UTF-8"))
+CAPTION_CASES.append(("fr", b"fr\r\n", "en_US.UTF-8"))  # no code: the design-time captions
 
 # Room a caption needs inside its control: a label's text runs up to its edges; a push button
 # draws a frame and a focus rectangle around its text.

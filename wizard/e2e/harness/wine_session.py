@@ -226,7 +226,7 @@ class Session:
         return self.tree / "wizard" / "win32" / "Termgate.exe"
 
     def inspector_exe(self):
-        return self.tree / "wizard" / "e2e" / "inspector" / "inspector.exe"
+        return self.tree / "wizard" / "e2e" / "window_spy" / "window_spy.exe"
 
     def e2e_dir(self):
         return self.tree / "wizard" / "e2e"

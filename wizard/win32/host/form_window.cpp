@@ -197,19 +197,19 @@ void FormWindow::ApplyDpi(UINT dpi, bool center) {
     }
     SetWindowPos(child.window, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
                  bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    HFONT font = hostDefault;
-    if (const auto& spec = child.layout->font) {
+    HFONT chosen = hostDefault;
+    if (const auto& font = child.layout->font) {
       LOGFONTW logFont{};
-      logFont.lfHeight = FontHeight(spec->centipoints, dpi);
-      logFont.lfWeight = spec->weight;
+      logFont.lfHeight = FontHeight(font->centipoints, dpi);
+      logFont.lfWeight = font->weight;
       logFont.lfCharSet = ANSI_CHARSET;
       logFont.lfQuality = CLEARTYPE_QUALITY;
-      const std::wstring face = Wide(spec->face);
+      const std::wstring face = Wide(font->face);
       face.copy(logFont.lfFaceName, LF_FACESIZE - 1);
       fonts_.emplace_back(CreateFontIndirectW(&logFont));
-      font = fonts_.back().get();
+      chosen = fonts_.back().get();
     }
-    SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
   }
   SendMessageW(window(), WM_SETFONT, reinterpret_cast<WPARAM>(hostDefault), FALSE);
 

@@ -1,8 +1,8 @@
-// inspector.exe: watches and drives Termgate.exe's windows from another process, for the
+// window_spy.exe: watches and drives Termgate.exe's windows from another process, for the
 // end-to-end tests. See README.md for the commands and their answers.
 //
-//   inspector.exe serve              one command per line on stdin, one JSON line back for each
-//   inspector.exe COMMAND ARGS...    one command; exit status 0 when its answer is ok, else 1
+//   window_spy.exe serve              one command per line on stdin, one JSON line back for each
+//   window_spy.exe COMMAND ARGS...    one command; exit status 0 when its answer is ok, else 1
 #include <windows.h>
 
 #include <string>

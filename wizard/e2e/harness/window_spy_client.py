@@ -1,4 +1,4 @@
-"""Talks to inspector.exe, which runs in the prefix beside Termgate.exe and reads and drives its
+"""Talks to window_spy.exe (the inspector), which runs in the prefix beside Termgate.exe and reads and drives its
 windows and message boxes: one command line in, one JSON line out."""
 
 import json
