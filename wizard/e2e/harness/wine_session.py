@@ -98,6 +98,11 @@ class Session:
         tree = Path(tree).resolve()
         work = Path(state_file).resolve().parent
         prefix = work / "prefix"
+        if Path(state_file).exists():
+            try:
+                cls.load(state_file).destroy()  # what an interrupted run left running
+            except (OSError, ValueError, KeyError):
+                pass
         if prefix.exists():
             shutil.rmtree(prefix)
         state = {"prefix": str(prefix), "tree": str(tree), "arch": arch, "dpi": dpi,
@@ -119,12 +124,28 @@ class Session:
         return cls(json.loads(Path(state_file).read_text()))
 
     def destroy(self):
-        if not self.state["prefix"]:
-            return
-        subprocess.run([WINESERVER, "-k"], env=self.env(), stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30, check=False)
+        if self.state["prefix"]:
+            subprocess.run([WINESERVER, "-k"], env=self.env(), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30, check=False)
+            # Whatever the server did not take down (it cannot, once its prefix folder was
+            # replaced) is found by the prefix in its environment and stopped by process id.
+            for pid in self.prefix_processes():
+                stop_pid(pid)
         if self.state.get("xvfb_pid"):
             stop_pid(self.state["xvfb_pid"])
+
+    def prefix_processes(self):
+        """Process ids of everything running in this prefix, the wine server included."""
+        found = []
+        for proc in Path("/proc").iterdir():
+            if proc.name.isdigit() and int(proc.name) != os.getpid():
+                try:
+                    environ = (proc / "environ").read_bytes().split(b"\0")
+                except OSError:
+                    continue
+                if f"WINEPREFIX={self.prefix}".encode() in environ:
+                    found.append(int(proc.name))
+        return found
 
     def _boot(self, dpi):
         env = self.env()
@@ -172,19 +193,14 @@ class Session:
     def leftover_processes(self, names=("termgate.exe", "cmd.exe", "regsvr32.exe")):
         """Windows programs of this prefix that are still running, by name."""
         found = []
-        for proc in Path("/proc").iterdir():
-            if not proc.name.isdigit():
-                continue
+        for pid in self.prefix_processes():
             try:
-                environ = (proc / "environ").read_bytes().split(b"\0")
-                command = (proc / "cmdline").read_bytes().replace(b"\0", b" ").decode(
+                command = Path(f"/proc/{pid}/cmdline").read_bytes().replace(b"\0", b" ").decode(
                     errors="replace")
             except OSError:
                 continue
-            if f"WINEPREFIX={self.prefix}".encode() not in environ:
-                continue
             lowered = command.lower()
-            found += [f"{proc.name}: {command.strip()}" for name in names if name in lowered]
+            found += [f"{pid}: {command.strip()}" for name in names if name in lowered]
         return found
 
     def check_architecture(self):
