@@ -8,26 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "ole_scope.h"
 #include "web_browser_control.h"
 #include "welcome_frame.h"
 
 namespace {
-
-class OleScope {
- public:
-  OleScope() : result_(OleInitialize(nullptr)) {}
-  ~OleScope() {
-    if (SUCCEEDED(result_)) {
-      OleUninitialize();
-    }
-  }
-  OleScope(const OleScope&) = delete;
-  OleScope& operator=(const OleScope&) = delete;
-  bool ok() const { return SUCCEEDED(result_); }
-
- private:
-  HRESULT result_;
-};
 
 std::wstring PageBesideProgram() {
   std::wstring path(MAX_PATH, L'\0');
@@ -43,8 +28,8 @@ std::wstring PageBesideProgram() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::wstring page = __argc > 1 ? std::wstring(__wargv[1]) : PageBesideProgram();
 
-  const OleScope ole;
-  if (!ole.ok()) {
+  const termgate::win32::OleScope ole;
+  if (FAILED(ole.result())) {
     return 1;
   }
   const HWND window = bench::CreateWelcomeFrame(instance);

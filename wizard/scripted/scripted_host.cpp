@@ -345,12 +345,17 @@ std::int32_t ScriptedHost::hWnd(Form form) {
   return handle;
 }
 
-void ScriptedHost::Caption(Control control, TextView caption) {
-  const std::string operation = Name(control) + ".Caption";
-  const std::string line = operation + " = " + Quoted(caption);
+ControlState& ScriptedHost::Write(Control control, std::string_view member,
+                                  const std::string& argument) {
+  const std::string operation = Name(control) + "." + std::string(member);
+  const std::string line = operation + argument;
   FailIfArranged(operation, line);
   Emit(line);
-  state(control).caption = Text(caption);
+  return state(control);
+}
+
+void ScriptedHost::Caption(Control control, TextView caption) {
+  Write(control, "Caption", " = " + Quoted(caption)).caption = Text(caption);
 }
 
 VbBool ScriptedHost::Value(Control control) {
@@ -389,27 +394,15 @@ void ScriptedHost::SelectAndRaise(Control option) {
 }
 
 void ScriptedHost::Visible(Control control, VbBool visible) {
-  const std::string operation = Name(control) + ".Visible";
-  const std::string line = operation + " = " + Bool(visible);
-  FailIfArranged(operation, line);
-  Emit(line);
-  state(control).visible = visible != kFalse;
+  Write(control, "Visible", " = " + Bool(visible)).visible = visible != kFalse;
 }
 
 void ScriptedHost::Enabled(Control control, VbBool enabled) {
-  const std::string operation = Name(control) + ".Enabled";
-  const std::string line = operation + " = " + Bool(enabled);
-  FailIfArranged(operation, line);
-  Emit(line);
-  state(control).enabled = enabled != kFalse;
+  Write(control, "Enabled", " = " + Bool(enabled)).enabled = enabled != kFalse;
 }
 
 void ScriptedHost::Navigate2(Control browser, TextView url) {
-  const std::string operation = Name(browser) + ".Navigate2";
-  const std::string line = operation + " " + Quoted(url);
-  FailIfArranged(operation, line);
-  Emit(line);
-  state(browser).page = Text(url);
+  Write(browser, "Navigate2", " " + Quoted(url)).page = Text(url);
 }
 
 std::int32_t ScriptedHost::MsgBox(TextView prompt, std::int32_t buttons, TextView title) {

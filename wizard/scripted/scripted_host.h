@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <string_view>
 #include <map>
 #include <optional>
 #include <string>
@@ -116,6 +117,9 @@ class ScriptedHost final : public Host {
   Window& window(Form form) { return windows_[static_cast<std::size_t>(form)]; }
   const Window& window(Form form) const { return windows_[static_cast<std::size_t>(form)]; }
   ControlState& state(Control control);
+  // Records a property write or method call on a control (after any arranged failure) and
+  // returns the control's state for the caller to change.
+  ControlState& Write(Control control, std::string_view member, const std::string& argument);
   std::optional<Form> WindowOfHandle(std::int32_t handle) const;
   bool LanguageFileAt(TextView path) const;
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <limits>
-#include <vector>
 
 #include "ansi_line_reader.h"
 #include "runtime_error.h"
