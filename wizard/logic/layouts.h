@@ -41,6 +41,9 @@ struct ControlLayout {
   bool enabled = true;
   // Browser controls store their extent in hundredths of a millimetre.
   int extentWidth = 0, extentHeight = 0;
+  // The label that names this control to a person (and to a screen reader): an option button's
+  // own caption is hidden by its width, the label beside it is what is read.
+  std::optional<ControlName> labelledBy = std::nullopt;
 };
 
 enum class Event : std::uint8_t { Load, Click };

@@ -4,6 +4,7 @@
 
 #include "control_ids.h"
 #include "dpi.h"
+#include "option_accessible.h"
 #include "runtime_error.h"
 #include "wide_text.h"
 
@@ -135,7 +136,9 @@ void FormWindow::CreateControls() {
           style |= BS_PUSHBUTTON | WS_TABSTOP;
           break;
         case ControlKind::OptionButton:
-          style |= BS_AUTORADIOBUTTON;
+          // BS_NOTIFY: focus changes arrive as BN_SETFOCUS and BN_KILLFOCUS, which move the
+          // focus ring.
+          style |= BS_AUTORADIOBUTTON | BS_NOTIFY;
           break;
         case ControlKind::Label:
           windowClass = L"STATIC";
@@ -160,6 +163,11 @@ void FormWindow::CreateControls() {
           nullptr);
       if (child.window == nullptr) {
         throw runtime_errors::OutOfMemory();
+      }
+      if (control.labelledBy) {
+        SetWindowLongPtrW(child.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        child.buttonProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            child.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LabelledOptionProc)));
       }
     }
     children_.push_back(std::move(child));
@@ -298,6 +306,43 @@ void FormWindow::FollowSelection(ControlName selected) {
   }
 }
 
+void FormWindow::SetCaption(ControlName name, const std::wstring& caption) {
+  SetWindowTextW(ControlWindow(name), caption.c_str());
+  for (const Child& child : children_) {
+    if (child.layout->labelledBy == name) {
+      AnnounceNameChange(child.window);
+    }
+  }
+}
+
+RECT FormWindow::FocusRingOf(const Child& option) const {
+  RECT ring = PixelRect(*option.layout, dpi_);
+  if (option.layout->labelledBy) {
+    const RECT label = PixelRect(LayoutOf(Control{layout_.form, *option.layout->labelledBy}), dpi_);
+    UnionRect(&ring, &ring, &label);
+  }
+  // Outside the controls, which clip the window's own painting, and clear of their neighbours.
+  const int gap = MulDiv(3, static_cast<int>(dpi_), static_cast<int>(kDefaultDpi));
+  InflateRect(&ring, gap, gap);
+  return ring;
+}
+
+void FormWindow::PaintFocusRing(HDC dc) const {
+  const Child* focused = ChildOfWindow(GetFocus());
+  if (focused == nullptr || focused->layout->kind != ControlKind::OptionButton) {
+    return;
+  }
+  // The button's own cue is a dotted box around its hidden caption, a pixel or two wide; this
+  // frames the whole choice, option and label, in the selection colour.
+  RECT ring = FocusRingOf(*focused);
+  const int thickness =
+      std::max(1, MulDiv(2, static_cast<int>(dpi_), static_cast<int>(kDefaultDpi)));
+  for (int i = 0; i < thickness; ++i) {
+    FrameRect(dc, &ring, GetSysColorBrush(COLOR_HIGHLIGHT));
+    InflateRect(&ring, -1, -1);
+  }
+}
+
 void FormWindow::Hide() {
   ShowWindow(window(), SW_HIDE);
 }
@@ -329,10 +374,30 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam
   return self->HandleMessage(message, wParam, lParam);
 }
 
+LRESULT CALLBACK FormWindow::LabelledOptionProc(HWND window, UINT message, WPARAM wParam,
+                                                LPARAM lParam) {
+  const auto* self = reinterpret_cast<const FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  const Child* child = self->ChildOfWindow(window);
+  // OBJID_CLIENT arrives as a 32-bit value, also in a 64-bit lParam.
+  if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
+    if (const LRESULT object = AnswerAccessibleObject(
+            window, self->ControlWindow(*child->layout->labelledBy), wParam)) {
+      return object;
+    }
+  }
+  return CallWindowProcW(child->buttonProc, window, message, wParam, lParam);
+}
+
 LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) >= kFirstControlId) {
+      if ((HIWORD(wParam) == BN_SETFOCUS || HIWORD(wParam) == BN_KILLFOCUS) &&
+          LOWORD(wParam) >= kFirstControlId) {
+        if (const Child* child = ChildOfWindow(reinterpret_cast<HWND>(lParam))) {
+          const RECT ring = FocusRingOf(*child);
+          InvalidateRect(window(), &ring, TRUE);
+        }
+      } else if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) >= kFirstControlId) {
         if (const Child* child = ChildOfWindow(reinterpret_cast<HWND>(lParam))) {
           onClicked_(child->layout->name);
         }
@@ -364,6 +429,14 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       GetClientRect(window(), &client);
       FillRect(reinterpret_cast<HDC>(wParam), &client, background_.get());
       return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      if (const HDC dc = BeginPaint(window(), &paint)) {
+        PaintFocusRing(dc);
+        EndPaint(window(), &paint);
+      }
+      return 0;
     }
     case WM_CLOSE:
       // Neither window closes: the program's own End and the end of the session are the only

@@ -39,6 +39,8 @@ class FormWindow {
   void Hide();
   // After the program selects an option: moves the focus to it from the other option.
   void FollowSelection(ControlName selected);
+  // Writes a control's caption; a label that names an option tells screen readers so.
+  void SetCaption(ControlName name, const std::wstring& caption);
 
   // Keyboard handling of the thread's message loop: the browser's own keys, then dialog
   // navigation (Tab, arrow keys, Space). True when the message was handled.
@@ -49,9 +51,13 @@ class FormWindow {
     const ControlLayout* layout;
     HWND window;  // owned by the top-level window (or by `browser`)
     std::unique_ptr<WebBrowserControl> browser;
+    WNDPROC buttonProc = nullptr;  // a labelled option's own window procedure, which it wraps
   };
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // Wraps a labelled option button: answers screen readers with the label's text.
+  static LRESULT CALLBACK LabelledOptionProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void CreateControls();
@@ -59,6 +65,9 @@ class FormWindow {
   // Sizes, places and sets the fonts of everything for `dpi`; centres the window when asked.
   void ApplyDpi(UINT dpi, bool center);
   const Child* ChildOfWindow(HWND window) const;
+  // Where the keyboard focus of an option is drawn: around the option and its label.
+  RECT FocusRingOf(const Child& option) const;
+  void PaintFocusRing(HDC dc) const;
   HBRUSH BrushOf(Rgb color);
   DWORD Style() const;
   DWORD ExStyle() const;

@@ -51,6 +51,12 @@ inline void DeleteGdi(HGDIOBJ h) {
 inline void Destroy(HWND h) {
   DestroyWindow(h);
 }
+inline void Unhook(HHOOK h) {
+  UnhookWindowsHookEx(h);
+}
+inline void Free(HMODULE h) {
+  FreeLibrary(h);
+}
 template <class T>
 T Null() {
   return nullptr;
@@ -63,5 +69,7 @@ using UniqueFile = UniqueHandle<HANDLE, handle_detail::CloseKernel, handle_detai
 using UniqueFont = UniqueHandle<HFONT, handle_detail::DeleteGdi, handle_detail::Null<HFONT>>;
 using UniqueBrush = UniqueHandle<HBRUSH, handle_detail::DeleteGdi, handle_detail::Null<HBRUSH>>;
 using UniqueWindow = UniqueHandle<HWND, handle_detail::Destroy, handle_detail::Null<HWND>>;
+using UniqueHook = UniqueHandle<HHOOK, handle_detail::Unhook, handle_detail::Null<HHOOK>>;
+using UniqueModule = UniqueHandle<HMODULE, handle_detail::Free, handle_detail::Null<HMODULE>>;
 
 }  // namespace termgate::win32

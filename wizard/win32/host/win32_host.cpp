@@ -4,6 +4,7 @@
 #include <string>
 
 #include "layouts.h"
+#include "modal_box.h"
 #include "shell_command.h"
 #include "wide_text.h"
 #include "windows_file_system.h"
@@ -51,7 +52,8 @@ int Win32Host::Run(EventSink& program) {
       DispatchMessageW(&message);
     }
   }
-  return 1;
+  // Told to quit (WM_QUIT) with no answer given: nothing was started, and the status says so.
+  return kExitWithoutAnswer;
 }
 
 FormWindow& Win32Host::Loaded(Form form) {
@@ -71,8 +73,36 @@ HWND Win32Host::ControlWindow(Control control) {
   return Loaded(control.form).ControlWindow(control.name);
 }
 
+bool Win32Host::TakesInput(Form form, ControlName control) {
+  if (boxOpen_) {
+    return false;
+  }
+  // IsWindowVisible covers the window too; a click posted to a hidden window or a hidden or
+  // disabled control is not one a person made.
+  const HWND window = Loaded(form).window();
+  const HWND child = ControlWindow({form, control});
+  return IsWindowVisible(child) && IsWindowEnabled(child) && IsWindowEnabled(window);
+}
+
+void Win32Host::RestoreSelection(Form form) {
+  // An auto radio button checks itself on any click; undo that when the click is refused.
+  const FormWindow& window = Loaded(form);
+  for (const ControlLayout& control : window.layout().controls) {
+    if (control.kind == ControlKind::OptionButton) {
+      SendMessageW(window.ControlWindow(control.name), BM_SETCHECK,
+                   selectedOption_[IndexOf(form)] == control.name ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+  }
+}
+
 void Win32Host::OnClicked(Form form, ControlName control) {
   const ControlKind kind = LayoutOf(Control{form, control}).kind;
+  if (!TakesInput(form, control)) {
+    if (kind == ControlKind::OptionButton) {
+      RestoreSelection(form);
+    }
+    return;
+  }
   if (kind == ControlKind::OptionButton) {
     // Auto radio buttons report every click; only one that selects raises the handler.
     const bool checked =
@@ -121,7 +151,7 @@ std::int32_t Win32Host::hWnd(Form form) {
 }
 
 void Win32Host::Caption(Control control, TextView caption) {
-  SetWindowTextW(ControlWindow(control), Wide(caption).c_str());
+  Loaded(control.form).SetCaption(control.name, Wide(caption));
 }
 
 VbBool Win32Host::Value(Control control) {
@@ -178,12 +208,16 @@ void Win32Host::Navigate2(Control browser, TextView url) {
 
 std::int32_t Win32Host::MsgBox(TextView prompt, std::int32_t buttons, TextView title) {
   // The windows are hidden while a box asks, so it has no owner; it comes to the front itself.
-  const int answer = MessageBoxW(nullptr, Wide(prompt).c_str(), Wide(title).c_str(),
-                                 static_cast<UINT>(buttons) | MB_SETFOREGROUND | MB_TOPMOST);
-  if (answer == 0) {
-    throw runtime_errors::OutOfMemory();
+  // No event of the program runs until it is answered.
+  boxOpen_ = true;
+  const std::optional<int> answer =
+      AskWithMessageBox(Wide(prompt), Wide(title), static_cast<UINT>(buttons));
+  boxOpen_ = false;
+  if (!answer) {
+    // Nobody pressed a button: the program ends here, before anything the answer would start.
+    ExitProcess(kExitWithoutAnswer);
   }
-  return answer;
+  return *answer;
 }
 
 void Win32Host::Shell(TextView pathname, std::int16_t windowStyle) {

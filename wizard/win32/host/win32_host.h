@@ -16,6 +16,10 @@
 
 namespace termgate::win32 {
 
+// Exit status of a run that was told to quit (WM_QUIT) before anyone finished it; End exits with
+// 0 and the default error handling with the error's number.
+inline constexpr int kExitWithoutAnswer = 1;
+
 class Win32Host final : public Host {
  public:
   Win32Host() = default;
@@ -50,6 +54,10 @@ class Win32Host final : public Host {
   FormWindow& Loaded(Form form);
   HWND ControlWindow(Control control);
   void OnClicked(Form form, ControlName control);
+  // Whether a click on `control` comes from a person: no box is open and the control is on
+  // screen and enabled.
+  bool TakesInput(Form form, ControlName control);
+  void RestoreSelection(Form form);
   void SelectOption(Control option);
   // Runs an event that the user or the start raised; an error that leaves its handler ends the
   // program through the default error handling.
@@ -60,6 +68,7 @@ class Win32Host final : public Host {
   std::array<std::unique_ptr<FormWindow>, 2> forms_;
   // The option each window last saw selected: clicks on it again raise nothing.
   std::array<std::optional<ControlName>, 2> selectedOption_;
+  bool boxOpen_ = false;
 };
 
 }  // namespace termgate::win32
