@@ -34,6 +34,9 @@ GERMAN_MESSAGE = (
 DECLINE_TITLE = "Uninstall Quillon Toolbar"
 NOTICE = "Uninstalled Quillon Toolbar"
 
+ROLE_SYSTEM_RADIOBUTTON = 45
+EXIT_WITHOUT_ANSWER = 1  # Termgate.exe told to quit before anyone finished it
+
 # Layout rectangles in twips (left, top, width, height), and the client areas.
 CLIENT_TWIPS = {"Form2": (15630, 10965), "Form3": (15570, 11115)}
 CONTROL_TWIPS = {
@@ -144,8 +147,18 @@ class Run:
                "the terms window's button is not hidden and disabled at first")
         expect(controls["Option1"]["checked"] == 0 and controls["Option2"]["checked"] == 0,
                "an option is selected at first")
+        self.expect_accessible(labels, (False, False))
         self.screenshot("terms", "Form3")
         return controls
+
+    def expect_accessible(self, labels, checked):
+        """What a screen reader reads of the two options: their labels' texts, the radio-button
+        role and which one is checked."""
+        for option, label, is_checked in zip(("Option1", "Option2"), labels, checked):
+            facts = self.inspector.must("accessible", "Form3", option)
+            expect_equal((facts["name"], facts["role"], facts["checked"]),
+                         (label, ROLE_SYSTEM_RADIOBUTTON, is_checked),
+                         f"{option} as a screen reader reads it (name, role, checked)")
 
     def choose(self, option, caption=None):
         """Selects an option and waits for the button to show `caption` (any, when None)."""
@@ -161,6 +174,9 @@ class Run:
                    f"visible {button['visible']}; expected {caption!r}")
             time.sleep(0.05)
         expect(button["enabled"], "the button is not enabled")
+        controls = self.inspector.controls("Form3")
+        self.expect_accessible((controls["Label2"]["text"], controls["Label3"]["text"]),
+                               (option == "Option1", option == "Option2"))
         self.screenshot(f"chose-{option}", "Form3")
 
     def confirmation(self, message):
@@ -323,6 +339,7 @@ def decline_cancel_then_button(session):
         expect_equal((controls["Option1"]["checked"], controls["Option2"]["checked"]), (1, 0),
                      "options after Cancel (accept, decline)")
         expect_equal(controls["Command1"]["text"], "Finish", "the button after Cancel")
+        r.expect_accessible(("I accept", "I decline"), (True, False))
         expect(controls["Command1"]["visible"] and controls["Command1"]["enabled"],
                "the button is not usable after Cancel")
         focus = r.inspector.must("focus", "Form3")["focus"]
@@ -334,6 +351,70 @@ def decline_cancel_then_button(session):
         r.expect_toolbar_untouched()
     finally:
         r.finish()
+
+
+@scenario
+def one_question_at_a_time(session):
+    """While the confirmation box is open, clicks that reach the hidden window's button or
+    options do nothing: one box, the choice unchanged."""
+    r = run(session, "one_question_at_a_time", language_file=b"DE\r\n")
+    try:
+        r.welcome("Weiter")
+        r.next(("Ich stimme zu", "Ich lehne ab"))
+        r.choose("Option2", "Uninstall")
+        r.confirmation(GERMAN_MESSAGE)
+        for control in ("Command1", "Option1", "Command1"):
+            r.inspector.click("Form3", control)
+        time.sleep(0.5)
+        box = r.inspector.msgbox()
+        expect_equal((box["count"], box["text"]), (1, GERMAN_MESSAGE), "boxes open (count, text)")
+        controls = r.inspector.controls("Form3")
+        expect_equal((controls["Option1"]["checked"], controls["Option2"]["checked"]), (0, 1),
+                     "options while the box is open (accept, decline)")
+        expect(not r.inspector.window("Form3")["visible"], "the terms window came back")
+        r.inspector.answer("cancel")
+        r.inspector.wait("Form3", "visible")
+        r.expect_accessible(("Ich stimme zu", "Ich lehne ab"), (True, False))
+        r.inspector.click("Form3", "Command1")
+        expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
+        r.expect_toolbar_untouched()
+    finally:
+        r.finish()
+
+
+# Where a quit message (WM_QUIT: the session ending, or another program asking) finds the run.
+QUIT_MOMENTS = ("welcome", "confirmation", "notice")
+
+
+@scenario
+def quit_without_an_answer(session):
+    """A quit message ends Termgate at once with exit status 1, at any point: no box counts it
+    as OK, nothing is unregistered and nothing is left running."""
+    for moment in QUIT_MOMENTS:
+        r = run(session, f"quit-at-{moment}")
+        try:
+            r.welcome("Continue")
+            if moment != "welcome":
+                r.next(("I accept", "I decline"))
+                r.choose("Option2", "Uninstall")
+                r.confirmation(ENGLISH_MESSAGE)
+            if moment == "notice":
+                r.inspector.answer("ok")
+                time.sleep(0.3)
+                expect_equal(r.inspector.msgbox()["text"], NOTICE, "the notice")
+            r.inspector.must("post-quit", "Form2")
+            expect_equal(r.exit_code(), EXIT_WITHOUT_ANSWER, f"exit code after a quit at {moment}")
+            r.expect_toolbar_untouched()
+            expect_no_leftovers(session)
+        finally:
+            r.finish()
+
+
+def expect_no_leftovers(session):
+    deadline = time.monotonic() + 10
+    while (left := session.leftover_processes()) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    expect(not left, f"processes left behind: {left}")
 
 
 @scenario
@@ -456,6 +537,7 @@ def keyboard(session):
         while r.inspector.controls("Form3")["Command1"]["text"] != "Finish":
             expect(time.monotonic() < deadline, "Space did not select the accept option")
             time.sleep(0.05)
+        r.screenshot("focus-on-accept", "Form3")
         r.inspector.must("key", "Form3", "DOWN")
         deadline = time.monotonic() + 10
         while r.inspector.controls("Form3")["Command1"]["text"] != "Uninstall":
@@ -578,10 +660,7 @@ def soak_run(session, name, decline):
             r.expect_toolbar_untouched()
     finally:
         r.finish()
-    deadline = time.monotonic() + 10
-    while (left := session.leftover_processes()) and time.monotonic() < deadline:
-        time.sleep(0.1)
-    expect(not left, f"processes left behind: {left}")
+    expect_no_leftovers(session)
 
 
 @scenario

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "accessible_reader.h"
 #include "keyboard.h"
 #include "target_windows.h"
 #include "text_measure.h"
@@ -336,6 +337,7 @@ void AddMessageBoxFields(JsonObject& out, HWND box) {
   const auto exStyle = static_cast<DWORD>(GetWindowLongW(box, GWL_EXSTYLE));
   out.Text("title", TitleOf(box))
       .Text("text", text)
+      .Number("count", CountTermgateMessageBoxes())
       .Array("buttons", buttons)
       .Bool("topmost", (exStyle & WS_EX_TOPMOST) != 0)
       .Bool("foreground", GetForegroundWindow() == box)
@@ -469,6 +471,29 @@ Reply MeasureCommand(Arguments args) {
   return reply;
 }
 
+Reply AccessibleCommand(Arguments args) {
+  const Form form = FormArgument(args[0]);
+  const HWND control =
+      ExistingControlWindow(ExistingFormWindow(form), ControlArgument(form, args[1]));
+  const AccessibleFacts facts = ReadAccessible(control);
+  Reply reply = Success();
+  reply.fields.Text("name", facts.name)
+      .Number("role", facts.role)
+      .Number("state", facts.state)
+      .Bool("checked", (facts.state & STATE_SYSTEM_CHECKED) != 0)
+      .Bool("focused", (facts.state & STATE_SYSTEM_FOCUSED) != 0);
+  return reply;
+}
+
+Reply PostQuitCommand(Arguments args) {
+  // What a session ending or another program asking Termgate to quit looks like to its thread.
+  const HWND form = ExistingFormWindow(FormArgument(args[0]));
+  if (!PostThreadMessageW(GetWindowThreadProcessId(form, nullptr), WM_QUIT, 0, 0)) {
+    throw CommandError("PostThreadMessage(WM_QUIT) failed");
+  }
+  return Success();
+}
+
 Reply PingCommand(Arguments) {
   return Success();
 }
@@ -493,6 +518,8 @@ constexpr std::array kCommands{
     Command{"wait", 3, "wait FORM visible|hidden|gone TIMEOUT_MS", &WaitCommand},
     Command{"wait-exit", 1, "wait-exit TIMEOUT_MS", &WaitExitCommand},
     Command{"measure", 2, "measure FORM CONTROL", &MeasureCommand},
+    Command{"accessible", 2, "accessible FORM CONTROL", &AccessibleCommand},
+    Command{"post-quit", 1, "post-quit FORM", &PostQuitCommand},
     Command{"ping", 0, "ping", &PingCommand},
     Command{"quit", 0, "quit", &PingCommand},
 };

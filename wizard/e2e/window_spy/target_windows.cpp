@@ -193,6 +193,19 @@ HWND FindTermgateMessageBox(bool includeHidden) {
   return nullptr;
 }
 
+int CountTermgateMessageBoxes() {
+  int count = 0;
+  for (const HWND window : TopLevelWindows()) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (IsWindowVisible(window) && HasClass(window, kMessageBoxClass) &&
+        IsTermgateProcess(processId)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
 std::optional<Form> ParseForm(std::string_view name) {
   for (const Form form : {Form::Form2, Form::Form3}) {
     const TextView formName = NameOf(form);

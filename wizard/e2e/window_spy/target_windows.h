@@ -49,6 +49,8 @@ int CountFormWindows(Form form);
 // A standard message box of a process whose image is Termgate.exe, front-most first; nullptr
 // when none. Hidden boxes count only when asked for.
 HWND FindTermgateMessageBox(bool includeHidden = false);
+// How many visible such boxes there are.
+int CountTermgateMessageBoxes();
 bool IsTermgateProcess(DWORD processId);
 
 std::optional<Form> ParseForm(std::string_view name);

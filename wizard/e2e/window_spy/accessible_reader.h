@@ -1,0 +1,20 @@
+// Reads a window's accessible object the way a screen reader does: from another process,
+// through AccessibleObjectFromWindow.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace termgate::inspector {
+
+struct AccessibleFacts {
+  std::wstring name;
+  long role = 0;
+  long state = 0;
+};
+
+// Throws CommandError when the window has no accessible object or a query fails.
+AccessibleFacts ReadAccessible(HWND window);
+
+}  // namespace termgate::inspector
