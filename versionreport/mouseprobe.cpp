@@ -2,11 +2,15 @@
 
 #include <gpm.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -14,14 +18,93 @@ static_assert(sizeof(int) == 4, "libgpm hands back its version numbers as a 32-b
 
 constexpr const char* kMissingText = "unknown";
 
-const char* TextOrPlaceholder(const char* version_text) {
-  return version_text != nullptr ? version_text : kMissingText;
+// The length of the printable character that `rest` starts with: printable ASCII, or a
+// well-formed UTF-8 sequence; 0 for anything else.
+std::size_t PrintableCharacterLength(std::string_view rest) {
+  const auto byte = [rest](std::size_t index) { return static_cast<unsigned char>(rest[index]); };
+  const unsigned char lead = byte(0);
+  if (lead >= 0x20 && lead < 0x7f) {
+    return 1;
+  }
+  std::size_t length = 0;
+  char32_t code_point = 0;
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+    code_point = lead & 0x1fU;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    code_point = lead & 0x0fU;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    code_point = lead & 0x07U;
+  } else {
+    return 0;
+  }
+  if (rest.size() < length) {
+    return 0;
+  }
+  for (std::size_t index = 1; index < length; ++index) {
+    if ((byte(index) & 0xc0U) != 0x80U) {
+      return 0;
+    }
+    code_point = (code_point << 6) | (byte(index) & 0x3fU);
+  }
+  // Overlong forms, UTF-16 surrogates and code points past U+10FFFF are no text, and the C1
+  // controls (U+0080 to U+009F) steer some terminals as their 8-bit bytes do.
+  constexpr char32_t kSmallest[] = {0, 0, 0xa0, 0x800, 0x10000};
+  if (code_point < kSmallest[length] || (code_point >= 0xd800 && code_point <= 0xdfff) ||
+      code_point > 0x10ffff) {
+    return 0;
+  }
+  return length;
+}
+
+// The texts come from the library and from whatever program answers as the server, and end up on
+// a terminal: a byte that could steer it (control characters, ESC, DEL, stray bytes that are not
+// UTF-8) is written as \xHH instead.
+std::string Shown(const char* version_text) {
+  if (version_text == nullptr || *version_text == '\0') {
+    return kMissingText;
+  }
+  std::string shown;
+  for (std::string_view rest(version_text); !rest.empty();) {
+    const std::size_t length = PrintableCharacterLength(rest);
+    if (length > 0) {
+      shown.append(rest.substr(0, length));
+      rest.remove_prefix(length);
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(rest[0]));
+      shown += escaped;
+      rest.remove_prefix(1);
+    }
+  }
+  return shown;
+}
+
+// libgpm reads the server's number out of the server's text, as MAJOR.MINOR[.PATCH]. When the text
+// does not start that way the number is made of variables the library never set, so it must not
+// even be looked at.
+bool StartsWithVersion(std::string_view text) {
+  const auto take_number = [&text] {
+    if (text.starts_with('+') || text.starts_with('-')) {
+      text.remove_prefix(1);
+    }
+    const std::size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());
+    text.remove_prefix(digits);
+    return digits > 0;
+  };
+  if (!take_number() || !text.starts_with('.')) {
+    return false;
+  }
+  text.remove_prefix(1);
+  return take_number();
 }
 
 // Flushing after each line keeps the library's line visible even when asking the server hangs or
 // crashes, and turns a failed write into an error we can still report.
-bool PrintLine(const char* format, const char* version_text, int version_number) {
-  return std::printf(format, version_text, version_number) >= 0 && std::fflush(stdout) == 0;
+bool PrintLine(const char* format, const std::string& version_text, int version_number) {
+  return std::printf(format, version_text.c_str(), version_number) >= 0 && std::fflush(stdout) == 0;
 }
 
 [[noreturn]] void ExitOnWriteError() {
@@ -40,7 +123,7 @@ int main() {
   int version_number = 0;
 
   const char* library_text = Gpm_GetLibVersion(&version_number);
-  if (!PrintLine("lib: %s, %d\n", TextOrPlaceholder(library_text), version_number)) {
+  if (!PrintLine("lib: %s, %d\n", Shown(library_text), version_number)) {
     ExitOnWriteError();
   }
 
@@ -51,11 +134,13 @@ int main() {
   std::signal(SIGPIPE, SIG_IGN);
 
   // Without a text the server query writes no number either, and the shared number would still
-  // hold the library's: printing it would pass the library's version off as the server's.
-  if (server_text == nullptr) {
+  // hold the library's: printing it would pass the library's version off as the server's. An
+  // answer with no version in it gives an empty text, or one that does not start with a version,
+  // and a number the library never set.
+  if (server_text == nullptr || !StartsWithVersion(server_text)) {
     version_number = 0;
   }
-  if (!PrintLine("srv: %s, %d\n", TextOrPlaceholder(server_text), version_number)) {
+  if (!PrintLine("srv: %s, %d\n", Shown(server_text), version_number)) {
     ExitOnWriteError();
   }
   return EXIT_SUCCESS;

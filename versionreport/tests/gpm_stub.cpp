@@ -43,9 +43,17 @@ const Mode kModes[] = {
     {"server-silent", {"2.1.0", true, 20100}, {nullptr, false, 0}, false},
     {"server-number-without-text", {"2.1.0", true, 20100}, {nullptr, true, 12007}, false},
     {"server-text-without-number", {"2.1.0", true, 20100}, {"1.20.7", false, 0}, false},
-    {"negative", {"-2.1", true, -20100}, {"-0", true, INT_MIN}, false},
+    {"negative", {"-2.1", true, -20100}, {"-0.0", true, INT_MIN}, false},
     {"format-directives", {"%s%d%n", true, 7}, {"100%", true, 8}, false},
     {"long", {kLongText.c_str(), true, INT_MAX}, {"", true, 1}, false},
+    // Bytes that could steer a terminal, among text that may stay: ESC, DEL, a tab, the C1 control
+    // U+009B in UTF-8, then é, € and a four-byte character; on the server's side bytes that are no
+    // UTF-8: stray continuation bytes, an overlong form, a surrogate, a code point past U+10FFFF
+    // and sequences cut short.
+    {"control-bytes",
+     {"2.1\x1b[31m\x7f\t\xc2\x9b\xc3\xa9\xe2\x82\xac\xf0\x9f\x90\xad", true, 20100},
+     {"1.2\x80\xff\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82(\xf0\x9f\x90", true, 10200},
+     false},
     {"announced", {"2.1.0", true, 20100}, {"1.20.7", true, 12007}, true},
 };
 

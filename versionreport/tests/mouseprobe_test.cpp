@@ -1,6 +1,6 @@
-// Runs the built mouseprobe as a child process against the real libgpm, without a server binary,
-// against a stub libgpm, and with an unwritable standard output, and checks what it prints on each
-// stream and how it exits.
+// Runs the built mouseprobe as a child process against the real libgpm, without a server binary or
+// with a stand-in server, against a stub libgpm, and with an unwritable standard output, and checks
+// what it prints on each stream and how it exits; then once more under valgrind, where installed.
 
 #include <gpm.h>
 
@@ -215,12 +215,14 @@ std::string RealServerLine() {
 // ---------------------------------------------------------------------------------------------
 // The table
 
-enum class Setup { RealLibrary, NoServerBinary, StubLibrary };
+enum class Setup { RealLibrary, ServerReplaced, StubLibrary };
 
 struct Case {
   std::string name;
   Setup setup;
-  std::string stub_mode;
+  // ServerReplaced: the shell commands of the stand-in /usr/sbin/gpm, empty for none at all.
+  // StubLibrary: the stub's mode.
+  std::string setup_argument;
   std::vector<std::string> arguments;
   StdoutTarget stdout_target;
   std::function<std::string()> expected_stdout;  // ignored unless stdout is captured
@@ -248,6 +250,17 @@ Case Stubbed(std::string mode, std::string expected_stdout) {
           0};
 }
 
+Case Replaced(std::string name, std::string server_commands, std::string expected_server_line) {
+  return {name,
+          Setup::ServerReplaced,
+          server_commands,
+          {},
+          StdoutTarget::Captured,
+          [expected_server_line] { return RealLibraryLine() + expected_server_line; },
+          "",
+          0};
+}
+
 std::string StubLongText() {
   std::string text;
   for (int part = 0; text.size() < 70000; ++part) {
@@ -271,13 +284,22 @@ std::vector<Case> Cases() {
       // The shell that libgpm starts complains on stderr about the missing binary; that is not
       // mouseprobe's to control.
       {"no_server_binary",
-       Setup::NoServerBinary,
+       Setup::ServerReplaced,
        "",
        {},
        StdoutTarget::Captured,
        [] { return RealLibraryLine() + "srv: unknown, 0\n"; },
        std::nullopt,
        0},
+      // libgpm keeps the second word of the answer's first line, less its last byte, in a 16-byte
+      // buffer (longer words overrun it), and reads the number out of that text. An empty answer
+      // leaves it parsing a buffer it never filled.
+      Replaced("server_prints_nothing", "true", "srv: unknown, 0\n"),
+      Replaced("server_prints_garbage", R"(printf 'gpm\377\001 x\001\177\303\251\377y\n')",
+               "srv: x\\x01\\x7f\xc3\xa9\\xff, 0\n"),
+      Replaced("server_prints_escape_sequences", R"(printf 'gpm 1.20\033[2J\033]0;x\007,\n')",
+               R"(srv: 1.20\x1b[2J\x1b]0;x\x07, 12000)"
+               "\n"),
 
       Stubbed("silent", "lib: unknown, 0\nsrv: unknown, 0\n"),
       Stubbed("library-number-without-text", "lib: unknown, 5\nsrv: 1.20.7, 12007\n"),
@@ -285,9 +307,15 @@ std::vector<Case> Cases() {
       Stubbed("server-number-without-text", "lib: 2.1.0, 20100\nsrv: unknown, 0\n"),
       // Both queries share one number: a server that writes none shows the library's.
       Stubbed("server-text-without-number", "lib: 2.1.0, 20100\nsrv: 1.20.7, 20100\n"),
-      Stubbed("negative", "lib: -2.1, -20100\nsrv: -0, -2147483648\n"),
-      Stubbed("format-directives", "lib: %s%d%n, 7\nsrv: 100%, 8\n"),
-      Stubbed("long", "lib: " + StubLongText() + ", 2147483647\nsrv: , 1\n"),
+      Stubbed("negative", "lib: -2.1, -20100\nsrv: -0.0, -2147483648\n"),
+      // A server text that does not start with a version has no number of its own.
+      Stubbed("format-directives", "lib: %s%d%n, 7\nsrv: 100%, 0\n"),
+      Stubbed("long", "lib: " + StubLongText() + ", 2147483647\nsrv: unknown, 0\n"),
+      Stubbed("control-bytes",
+              R"(lib: 2.1\x1b[31m\x7f\x09\xc2\x9b)"
+              "\xc3\xa9\xe2\x82\xac\xf0\x9f\x90\xad, 20100\n"
+              R"(srv: 1.2\x80\xff\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82(\xf0\x9f\x90, 10200)"
+              "\n"),
       // The first line must be out before the server is asked, even into a pipe.
       Stubbed("announced", "lib: 2.1.0, 20100\n[server asked]\nsrv: 1.20.7, 12007\n"),
 
@@ -320,15 +348,23 @@ std::string TestName(const testing::TestParamInfo<Case>& info) {
   return name;
 }
 
-// Hides /usr/sbin behind an empty tmpfs in a private mount namespace, then runs the program.
-const char* const kHideServerScript =
-    "mount -t tmpfs mouseprobe-test /usr/sbin && test ! -e /usr/sbin/gpm && exec \"$@\"";
+// Hides /usr/sbin behind an empty tmpfs in a private mount namespace, puts the stand-in server
+// there when $1 holds its commands, then runs the rest of the arguments.
+const char* const kReplaceServerScript =
+    "set -e\n"
+    "mount -t tmpfs mouseprobe-test /usr/sbin\n"
+    "test ! -e /usr/sbin/gpm\n"
+    "if [ -n \"$1\" ]; then\n"
+    "  printf '#!/bin/sh\\n%s\\n' \"$1\" >/usr/sbin/gpm\n"
+    "  chmod +x /usr/sbin/gpm\n"
+    "fi\n"
+    "shift\n"
+    "exec \"$@\"";
 
-class MouseprobeTest : public testing::TestWithParam<Case> {};
-
-TEST_P(MouseprobeTest, PrintsAndExitsAsExpected) {
-  const Case& test_case = GetParam();
-  std::vector<std::string> argv{MOUSEPROBE_PATH};
+// Runs one case with `wrapper` (a program and its options) in front of mouseprobe.
+void RunCase(const Case& test_case, const std::vector<std::string>& wrapper) {
+  std::vector<std::string> argv(wrapper);
+  argv.emplace_back(MOUSEPROBE_PATH);
   std::vector<std::string> environment;
 
   switch (test_case.setup) {
@@ -338,9 +374,9 @@ TEST_P(MouseprobeTest, PrintsAndExitsAsExpected) {
         GTEST_SKIP() << kServerBinary << " is not installed (package gpm)";
       }
       break;
-    case Setup::NoServerBinary: {
-      const std::vector<std::string> hide_only{"unshare",         "-m", "--",  "sh", "-c",
-                                               kHideServerScript, "sh", "true"};
+    case Setup::ServerReplaced: {
+      const std::vector<std::string> hide_only{
+          "unshare", "-m", "--", "sh", "-c", kReplaceServerScript, "sh", "", "true"};
       ChildResult probe;
       try {
         probe = Spawn(hide_only, {}, StdoutTarget::Captured);
@@ -352,12 +388,13 @@ TEST_P(MouseprobeTest, PrintsAndExitsAsExpected) {
                         "CAP_SYS_ADMIN): "
                      << probe.stderr_text;
       }
-      argv.insert(argv.begin(), {"unshare", "-m", "--", "sh", "-c", kHideServerScript, "sh"});
+      argv.insert(argv.begin(), {"unshare", "-m", "--", "sh", "-c", kReplaceServerScript, "sh",
+                                 test_case.setup_argument});
       break;
     }
     case Setup::StubLibrary:
       environment.push_back(std::string("LD_LIBRARY_PATH=") + GPM_STUB_DIR);
-      environment.push_back("GPM_STUB_MODE=" + test_case.stub_mode);
+      environment.push_back("GPM_STUB_MODE=" + test_case.setup_argument);
       break;
   }
   argv.insert(argv.end(), test_case.arguments.begin(), test_case.arguments.end());
@@ -376,6 +413,28 @@ TEST_P(MouseprobeTest, PrintsAndExitsAsExpected) {
   }
 }
 
+class MouseprobeTest : public testing::TestWithParam<Case> {};
+
+TEST_P(MouseprobeTest, PrintsAndExitsAsExpected) {
+  RunCase(GetParam(), {});
+}
+
 INSTANTIATE_TEST_SUITE_P(Runs, MouseprobeTest, testing::ValuesIn(Cases()), TestName);
+
+#ifdef MOUSEPROBE_VALGRIND
+// The same table under valgrind: mouseprobe must print the same without reading anything
+// uninitialised. What libgpm itself reads uninitialised is suppressed (see libgpm.supp).
+class MouseprobeUnderValgrindTest : public testing::TestWithParam<Case> {};
+
+TEST_P(MouseprobeUnderValgrindTest, PrintsAndExitsAsExpected) {
+  if (access(MOUSEPROBE_VALGRIND, X_OK) != 0) {
+    GTEST_SKIP() << "valgrind is not installed";
+  }
+  RunCase(GetParam(), {MOUSEPROBE_VALGRIND, "-q", "--error-exitcode=99",
+                       "--suppressions=" VALGRIND_SUPPRESSIONS});
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, MouseprobeUnderValgrindTest, testing::ValuesIn(Cases()), TestName);
+#endif
 
 }  // namespace
