@@ -6,6 +6,8 @@
 // the host's default error handling ends the program.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,7 +24,26 @@ using VbBool = std::int16_t;
 inline constexpr VbBool kTrue = -1;
 inline constexpr VbBool kFalse = 0;
 
+// The program's windows. Whatever holds or visits one thing per window iterates kForms and is
+// sized by kFormCount; whatever differs by window switches over Form, so that -Wswitch names
+// every place a new window must be handled.
 enum class Form : std::uint8_t { Form2, Form3 };
+inline constexpr std::array kForms{Form::Form2, Form::Form3};
+inline constexpr std::size_t kFormCount = kForms.size();
+
+constexpr std::size_t IndexOf(Form form) {
+  return static_cast<std::size_t>(form);
+}
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < kFormCount; ++i) {
+        if (IndexOf(kForms[i]) != i) {
+          return false;
+        }
+      }
+      return true;
+    }(),
+    "kForms lists every Form once, in the order of the enum");
 
 // Controls are named per window; equal names on the two windows are different controls.
 enum class ControlName : std::uint8_t {

@@ -169,7 +169,13 @@ constexpr WindowLayout kTermsWindow{
 }  // namespace
 
 const WindowLayout& LayoutOf(Form form) {
-  return form == Form::Form2 ? kWelcomeWindow : kTermsWindow;
+  switch (form) {
+    case Form::Form2:
+      return kWelcomeWindow;
+    case Form::Form3:
+      return kTermsWindow;
+  }
+  std::abort();
 }
 
 const ControlLayout& LayoutOf(Control control) {
@@ -191,7 +197,13 @@ std::optional<Handler> BoundHandler(Form form, std::optional<ControlName> source
 }
 
 TextView NameOf(Form form) {
-  return form == Form::Form2 ? u"Form2" : u"Form3";
+  switch (form) {
+    case Form::Form2:
+      return u"Form2";
+    case Form::Form3:
+      return u"Form3";
+  }
+  std::abort();
 }
 
 TextView NameOf(ControlName control) {

@@ -14,9 +14,14 @@ namespace termgate::scripted {
 
 namespace {
 
-// Handles as the run time would hand them out: fixed, so traces compare.
-constexpr std::int32_t kFormHandles[] = {1001, 1002};
-constexpr std::int32_t kSystemMenuOfForm3 = 2002;
+// Handles as the run time would hand them out: fixed, so traces compare. Windows are 1001,
+// 1002, ... in the order of kForms; a window's system menu is its handle plus 1000.
+constexpr std::int32_t HandleOf(Form form) {
+  return 1001 + static_cast<std::int32_t>(IndexOf(form));
+}
+constexpr std::int32_t SystemMenuOf(Form form) {
+  return HandleOf(form) + 1000;
+}
 
 // Thrown past the program's handlers, which catch nothing, to the top-level dispatch.
 struct ProgramEnded {};
@@ -232,8 +237,8 @@ ControlState& ScriptedHost::state(Control control) {
 }
 
 std::optional<Form> ScriptedHost::WindowOfHandle(std::int32_t handle) const {
-  for (const Form form : {Form::Form2, Form::Form3}) {
-    if (window(form).loaded && kFormHandles[static_cast<std::size_t>(form)] == handle) {
+  for (const Form form : kForms) {
+    if (window(form).loaded && HandleOf(form) == handle) {
       return form;
     }
   }
@@ -340,7 +345,7 @@ std::int32_t ScriptedHost::hWnd(Form form) {
   const std::string line = Name(form) + ".hWnd";
   FailIfArranged(line, line);
   EnsureLoaded(form);
-  const std::int32_t handle = kFormHandles[static_cast<std::size_t>(form)];
+  const std::int32_t handle = HandleOf(form);
   Emit(line + " -> " + std::to_string(handle));
   return handle;
 }
@@ -467,8 +472,7 @@ std::int32_t ScriptedHost::GetSystemMenu(std::int32_t hWnd, std::int32_t bRevert
   FailIfArranged("GetSystemMenu", line);
   const auto form = WindowOfHandle(hWnd);
   // Only a window with a control box has a system menu.
-  const std::int32_t menu =
-      form == Form::Form3 && LayoutOf(Form::Form3).controlBox ? kSystemMenuOfForm3 : 0;
+  const std::int32_t menu = form && LayoutOf(*form).controlBox ? SystemMenuOf(*form) : 0;
   Emit(line + " -> " + std::to_string(menu));
   return menu;
 }
@@ -478,11 +482,14 @@ std::int32_t ScriptedHost::RemoveMenu(std::int32_t hMenu, std::int32_t nPosition
   const std::string line = "RemoveMenu " + std::to_string(hMenu) + ", " +
                            std::to_string(nPosition) + ", " + std::to_string(wFlags);
   FailIfArranged("RemoveMenu", line);
-  Window& terms = window(Form::Form3);
-  const bool removed = hMenu == kSystemMenuOfForm3 && nPosition == kScClose &&
-                       wFlags == kMfByCommand && terms.closeCommand;
-  if (removed) {
-    terms.closeCommand = false;
+  bool removed = false;
+  for (const Form form : kForms) {
+    Window& owner = window(form);
+    if (owner.loaded && LayoutOf(form).controlBox && hMenu == SystemMenuOf(form) &&
+        nPosition == kScClose && wFlags == kMfByCommand && owner.closeCommand) {
+      owner.closeCommand = false;
+      removed = true;
+    }
   }
   Emit(line + " -> " + std::to_string(removed ? 1 : 0));
   return removed ? 1 : 0;

@@ -114,8 +114,8 @@ class ScriptedHost final : public Host {
   class FileSystem;
   class Stream;
 
-  Window& window(Form form) { return windows_[static_cast<std::size_t>(form)]; }
-  const Window& window(Form form) const { return windows_[static_cast<std::size_t>(form)]; }
+  Window& window(Form form) { return windows_[IndexOf(form)]; }
+  const Window& window(Form form) const { return windows_[IndexOf(form)]; }
   ControlState& state(Control control);
   // Records a property write or method call on a control (after any arranged failure) and
   // returns the control's state for the caller to change.
@@ -140,7 +140,7 @@ class ScriptedHost final : public Host {
   EventSink* program_ = nullptr;
   RunState state_ = RunState::NotStarted;
   std::optional<RuntimeError> fatalError_;
-  std::array<Window, 2> windows_;
+  std::array<Window, kFormCount> windows_;
   std::deque<std::int32_t> answers_;
   std::map<std::string, RuntimeError> failures_;
   std::vector<std::string> trace_;

@@ -411,7 +411,7 @@ Reply WaitCommand(Arguments args) {
 
 std::vector<HWND> TermgateWindowsLeft() {
   std::vector<HWND> left;
-  for (const Form form : {Form::Form2, Form::Form3}) {
+  for (const Form form : kForms) {
     if (const HWND window = FindFormWindow(form)) {
       left.push_back(window);
     }

@@ -207,7 +207,7 @@ int CountTermgateMessageBoxes() {
 }
 
 std::optional<Form> ParseForm(std::string_view name) {
-  for (const Form form : {Form::Form2, Form::Form3}) {
+  for (const Form form : kForms) {
     const TextView formName = NameOf(form);
     if (std::equal(name.begin(), name.end(), formName.begin(), formName.end())) {
       return form;

@@ -17,7 +17,13 @@ inline constexpr wchar_t kWelcomeWindowClass[] = L"Termgate.Form2";
 inline constexpr wchar_t kTermsWindowClass[] = L"Termgate.Form3";
 
 constexpr const wchar_t* WindowClassOf(Form form) {
-  return form == Form::Form2 ? kWelcomeWindowClass : kTermsWindowClass;
+  switch (form) {
+    case Form::Form2:
+      return kWelcomeWindowClass;
+    case Form::Form3:
+      return kTermsWindowClass;
+  }
+  return nullptr;
 }
 
 }  // namespace termgate::win32

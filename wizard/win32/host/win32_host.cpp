@@ -13,10 +13,6 @@ namespace termgate::win32 {
 
 namespace {
 
-std::size_t IndexOf(Form form) {
-  return static_cast<std::size_t>(form);
-}
-
 HWND AsWindow(std::int32_t handle) {
   // Window and menu handles are 32-bit values even in 64-bit processes; sign extension is how
   // Windows widens them.

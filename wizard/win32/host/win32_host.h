@@ -65,9 +65,9 @@ class Win32Host final : public Host {
   [[noreturn]] void DefaultErrorHandling(const RuntimeError& error);
 
   EventSink* program_ = nullptr;
-  std::array<std::unique_ptr<FormWindow>, 2> forms_;
+  std::array<std::unique_ptr<FormWindow>, kFormCount> forms_;
   // The option each window last saw selected: clicks on it again raise nothing.
-  std::array<std::optional<ControlName>, 2> selectedOption_;
+  std::array<std::optional<ControlName>, kFormCount> selectedOption_;
   bool boxOpen_ = false;
 };
 
