@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""Builds a build tree's package and checks what it holds.
+
+  check_package.py zip --tree DIR --package NAME.zip --pages DIR
+      Termgate's zip: exactly the shipped files, none empty, a 32-bit GUI exe, the pages as in
+      the source tree, a CR LF guide that names every language code, and true SHA-256 sums.
+  check_package.py deb --tree DIR --version V
+      mouseprobe's Debian package: its files, control fields, a stripped program, and lintian
+      reporting no error.
+  check_package.py deb-install --tree DIR --version V
+      Installs the package with apt-get (as root; exit 77 otherwise), runs the installed
+      program, finds its man page, and removes the package again.
+"""
+import argparse
+import gzip
+import hashlib
+import io
+import os
+import re
+import struct
+import subprocess
+import sys
+import tarfile
+import zipfile
+from pathlib import Path
+
+LANGUAGE_CODES = ("EN", "FR", "BR", "DA", "ES", "DE", "IT", "SV", "NL", "NO", "JP")
+ZIP_FILES = {"Termgate.exe", "index.html", "toolbar.html", "DEPLOYMENT.txt", "SHA256SUMS.txt"}
+DEB_FILES = {"./usr/bin/mouseprobe", "./usr/share/man/man1/mouseprobe.1.gz",
+             "./usr/share/doc/mouseprobe/copyright", "./usr/share/doc/mouseprobe/changelog.gz"}
+APT = ["apt-get", "-y", "-q", "-o", "DPkg::Lock::Timeout=120"]
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+    return condition
+
+
+def run(*command, **options):
+    return subprocess.run(command, check=True, capture_output=True, text=True, **options).stdout
+
+
+def build_package(tree):
+    subprocess.run(["cmake", "--build", tree, "--target", "package"], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def pe_header(exe):
+    """(machine, optional header magic, subsystem) of a PE file."""
+    (pe,) = struct.unpack_from("<I", exe, 0x3C)
+    check(exe[:2] == b"MZ" and exe[pe:pe + 4] == b"PE\0\0", "Termgate.exe is no PE file")
+    (machine,) = struct.unpack_from("<H", exe, pe + 4)
+    (magic,) = struct.unpack_from("<H", exe, pe + 24)
+    (subsystem,) = struct.unpack_from("<H", exe, pe + 24 + 68)
+    return machine, magic, subsystem
+
+
+def check_zip(options):
+    package = Path(options.tree) / options.package
+    package.unlink(missing_ok=True)
+    build_package(options.tree)
+    with zipfile.ZipFile(package) as archive:
+        files = {info.filename: archive.read(info) for info in archive.infolist()}
+    check(set(files) == ZIP_FILES, f"the zip holds {sorted(files)}")
+    for name, data in files.items():
+        check(data, f"{name} is empty")
+    exe = files.get("Termgate.exe", b"")
+    if exe:
+        # i386, PE32 (not PE32+), Windows GUI subsystem.
+        check(pe_header(exe) == (0x14C, 0x10B, 2),
+              "Termgate.exe is not a 32-bit GUI program: machine, magic, subsystem = "
+              + ", ".join(hex(v) for v in pe_header(exe)))
+    for page in ("index.html", "toolbar.html"):
+        check(files.get(page) == (Path(options.pages) / page).read_bytes(),
+              f"{page} differs from the source tree's")
+    guide = files.get("DEPLOYMENT.txt", b"")
+    check(guide.endswith(b"\r\n") and b"\n" not in guide.replace(b"\r\n", b"")
+          and b"\r" not in guide.replace(b"\r\n", b""), "the guide's lines do not all end in CR LF")
+    missing = [code for code in LANGUAGE_CODES if not re.search(rf"\b{code}\b".encode(), guide)]
+    check(not missing, f"the guide does not name the codes {missing}")
+    sums = files.get("SHA256SUMS.txt", b"").decode()
+    lines = [line.split("  ", 1) for line in sums.split("\r\n") if line]
+    listed = {name: digest for digest, name in lines}
+    check(set(listed) == ZIP_FILES - {"SHA256SUMS.txt"}, f"SHA256SUMS.txt lists {sorted(listed)}")
+    for name, digest in listed.items():
+        check(hashlib.sha256(files.get(name, b"")).hexdigest() == digest,
+              f"SHA256SUMS.txt has a wrong sum for {name}")
+
+
+def find_deb(options):
+    debs = list(Path(options.tree).glob(f"mouseprobe_{options.version}_*.deb"))
+    check(len(debs) == 1, f"expected one mouseprobe_{options.version}_*.deb, found {debs}")
+    return debs[0] if debs else None
+
+
+def check_deb(options):
+    for old in Path(options.tree).glob("mouseprobe_*.deb"):
+        old.unlink()
+    build_package(options.tree)
+    deb = find_deb(options)
+    if not deb:
+        return
+    fields = {name: run("dpkg-deb", "-f", deb, name).strip()
+              for name in ("Package", "Version", "Depends", "Description")}
+    check(fields["Package"] == "mouseprobe", f"Package: {fields['Package']}")
+    check(fields["Version"] == options.version, f"Version: {fields['Version']}")
+    check(re.search(r"(^|, )libgpm2\b", fields["Depends"]), f"Depends: {fields['Depends']}")
+    check(len(fields["Description"].splitlines()) > 1, "the description has no long text")
+
+    data = io.BytesIO(subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], check=True,
+                                     capture_output=True).stdout)
+    with tarfile.open(fileobj=data) as tree:
+        files = {member.name: member for member in tree.getmembers() if member.isfile()}
+        check(set(files) == DEB_FILES, f"the package holds {sorted(files)}")
+        for name, member in files.items():
+            check(member.size > 0, f"{name} is empty")
+        if "./usr/bin/mouseprobe" in files:
+            program = tree.extractfile(files["./usr/bin/mouseprobe"]).read()
+            # Symbol and debug sections are named in the section header string table.
+            check(b".symtab" not in program and b".debug_info" not in program,
+                  "usr/bin/mouseprobe is not stripped")
+        if "./usr/share/man/man1/mouseprobe.1.gz" in files:
+            page = gzip.decompress(tree.extractfile(files["./usr/share/man/man1/mouseprobe.1.gz"])
+                                   .read())
+            check(page.startswith(b".TH MOUSEPROBE 1"), "the man page is not mouseprobe(1)")
+
+    lintian = subprocess.run(["lintian", "--fail-on", "error", deb], capture_output=True,
+                             text=True)
+    print(lintian.stdout, end="")
+    check(lintian.returncode == 0, f"lintian reports errors:\n{lintian.stderr}")
+
+
+def check_deb_install(options):
+    if os.geteuid() != 0:
+        print("installing a package needs root")
+        return 77
+    deb = find_deb(options)
+    if not deb:
+        return 1
+    environment = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    try:
+        run(*APT, "install", "--no-install-recommends", str(deb.resolve()), env=environment)
+        shown = subprocess.run(["mouseprobe"], capture_output=True, text=True,
+                               env=dict(os.environ, PATH="/usr/bin"))
+        check(shown.returncode == 0 and re.fullmatch(r"lib: .*, -?\d+\nsrv: .*, -?\d+\n",
+                                                     shown.stdout),
+              f"the installed mouseprobe printed {shown.stdout!r}, status {shown.returncode}")
+        where = subprocess.run(["man", "-w", "mouseprobe"], capture_output=True, text=True)
+        check(where.stdout.strip() == "/usr/share/man/man1/mouseprobe.1.gz",
+              f"man -w mouseprobe: {where.stdout.strip()!r} {where.stderr.strip()}")
+        page = subprocess.run(["man", "mouseprobe"], capture_output=True, text=True,
+                              env=dict(os.environ, MANPAGER="cat", MANWIDTH="80"))
+        check(page.returncode == 0 and "mouseprobe" in page.stdout,
+              f"man mouseprobe failed: {page.stderr.strip()}")
+    finally:
+        run(*APT, "purge", "mouseprobe", env=environment)
+    status = subprocess.run(["dpkg-query", "-W", "-f=${db:Status-Status}", "mouseprobe"],
+                            capture_output=True, text=True).stdout
+    check(status in ("", "not-installed"), f"after removal dpkg says {status!r}")
+    left = [path for path in DEB_FILES | {"./usr/share/doc/mouseprobe"}
+            if os.path.lexists(path[1:])]
+    check(not left, f"left behind after removal: {left}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("kind", choices=("zip", "deb", "deb-install"))
+    parser.add_argument("--tree", required=True)
+    parser.add_argument("--package")
+    parser.add_argument("--pages")
+    parser.add_argument("--version")
+    options = parser.parse_args()
+    status = {"zip": check_zip, "deb": check_deb, "deb-install": check_deb_install}[
+        options.kind](options)
+    for failure in failures:
+        print("FAILED:", failure)
+    return status or (1 if failures else 0)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
