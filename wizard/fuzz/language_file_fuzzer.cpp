@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   scripted::ScriptedHost host(setup);
   Wizard wizard(host);
-  host.QueueAnswer(scripted::kAnswerCancel);
+  host.QueueAnswer(kVbCancel);
   host.Start(wizard);
   host.ClickButton(Form::Form2);
   host.SelectOption(ControlName::Option2);

@@ -75,6 +75,13 @@ class EventSink {
   ~EventSink() = default;
 };
 
+// MsgBox's buttons codes and answers, and OpenTextFile's mode, by the form run time's names.
+inline constexpr std::int32_t kVbOkOnly = 0;
+inline constexpr std::int32_t kVbOkCancel = 1;
+inline constexpr std::int32_t kVbOk = 1;
+inline constexpr std::int32_t kVbCancel = 2;
+inline constexpr std::int16_t kForReading = 1;
+
 // The text stream that OpenTextFile returns, open for reading in the system's ANSI code page.
 class TextStream {
  public:
@@ -90,7 +97,7 @@ class FileSystemObject {
  public:
   virtual ~FileSystemObject() = default;
   virtual VbBool FileExists(TextView path) = 0;
-  // Opens for reading (ioMode 1) in the default text format; never creates the file.
+  // Opens for reading (ioMode kForReading) in the default text format; never creates the file.
   // Fails with run-time error 70 when the file exists but cannot be opened.
   virtual std::unique_ptr<TextStream> OpenTextFile(TextView path, std::int16_t ioMode) = 0;
 };

@@ -2,10 +2,6 @@
 
 namespace termgate {
 
-namespace {
-constexpr std::int16_t kForReading = 1;
-}
-
 void ReadLanguageSetting(Host& host, LanguageSetting& setting) {
   const std::unique_ptr<FileSystemObject> fso = host.CreateFileSystemObject();
   const TextView path = kLanguageFilePath;

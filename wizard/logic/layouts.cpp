@@ -7,9 +7,9 @@ namespace termgate {
 
 namespace {
 
-constexpr FontSpec kButtonFont{u"Times New Roman", 1425, kFontWeightRegular};
-constexpr FontSpec kBoldButtonFont{u"Times New Roman", 1425, kFontWeightBold};
-constexpr FontSpec kLabelFont{u"Times New Roman", 1200, kFontWeightBold};
+constexpr FontDescription kButtonFont{u"Times New Roman", 1425, kFontWeightRegular};
+constexpr FontDescription kBoldButtonFont{u"Times New Roman", 1425, kFontWeightBold};
+constexpr FontDescription kLabelFont{u"Times New Roman", 1200, kFontWeightBold};
 
 using enum ControlName;
 using enum ControlKind;
@@ -24,9 +24,7 @@ constexpr std::array kWelcomeControls{
                   .tabIndex = 1,
                   .caption = {},
                   .font = std::nullopt,
-                  .background = std::nullopt,
-                  .extentWidth = 27120,
-                  .extentHeight = 17806},
+                  .background = std::nullopt},
     ControlLayout{.name = Command1,
                   .kind = CommandButton,
                   .left = 6240,
@@ -83,9 +81,7 @@ constexpr std::array kTermsControls{
                   .tabIndex = 1,
                   .caption = {},
                   .font = std::nullopt,
-                  .background = std::nullopt,
-                  .extentWidth = 26696,
-                  .extentHeight = 17806},
+                  .background = std::nullopt},
     ControlLayout{.name = WebBrowser1,
                   .kind = WebBrowser,
                   .left = 3000,
@@ -95,9 +91,7 @@ constexpr std::array kTermsControls{
                   .tabIndex = 0,
                   .caption = {},
                   .font = std::nullopt,
-                  .background = std::nullopt,
-                  .extentWidth = 238,
-                  .extentHeight = 53},
+                  .background = std::nullopt},
     ControlLayout{.name = Label3,
                   .kind = Label,
                   .left = 8640,

@@ -21,8 +21,8 @@ inline constexpr Rgb kWhite{255, 255, 255};
 inline constexpr int kFontWeightRegular = 400;
 inline constexpr int kFontWeightBold = 700;
 
-// Character set 0 (ANSI), no italic, underline or strikethrough.
-struct FontSpec {
+// A font by face, size and weight; character set 0 (ANSI), no italic, underline or strikethrough.
+struct FontDescription {
   TextView face;
   int centipoints;  // 1425 is 14.25 pt
   int weight;
@@ -35,12 +35,10 @@ struct ControlLayout {
   int left, top, width, height;
   int tabIndex;
   TextView caption;
-  std::optional<FontSpec> font;   // nullopt: the host's default font
-  std::optional<Rgb> background;  // nullopt: the host's default for the kind
+  std::optional<FontDescription> font;  // nullopt: the host's default font
+  std::optional<Rgb> background;        // nullopt: the host's default for the kind
   bool visible = true;
   bool enabled = true;
-  // Browser controls store their extent in hundredths of a millimetre.
-  int extentWidth = 0, extentHeight = 0;
   // The label that names this control to a person (and to a screen reader): an option button's
   // own caption is hidden by its width, the label beside it is what is read.
   std::optional<ControlName> labelledBy = std::nullopt;

@@ -24,7 +24,7 @@ struct OptionCaptions {
 };
 
 // "JP" takes its two captions from the language file instead; see Form_Load.
-constexpr std::array<OptionCaptions, 10> kOptionCaptions{{
+constexpr auto kOptionCaptions = std::to_array<OptionCaptions>({
     {u"FR", u"J'accepte", u"Je refuse"},
     {u"BR", u"Aceito", u"Não aceito"},
     {u"DA", u"Jeg accepterer", u"Jeg accepterer ikke"},
@@ -35,10 +35,10 @@ constexpr std::array<OptionCaptions, 10> kOptionCaptions{{
     {u"NL", u"Ik ga akkoord", u"Ik ga niet akkoord"},
     {u"NO", u"Jeg godtar dette", u"Jeg godtar ikke dette"},
     {u"EN", u"I accept", u"I decline"},
-}};
+});
 
 constexpr TextView kFinishCaption = u"Finish";
-constexpr std::array<LocalizedText, 8> kFinishCaptions{{
+constexpr auto kFinishCaptions = std::to_array<LocalizedText>({
     {u"FR", u"Finition"},
     {u"ES", u"Final"},
     {u"DE", u"Ende"},
@@ -47,98 +47,82 @@ constexpr std::array<LocalizedText, 8> kFinishCaptions{{
     {u"NO", u"Avslutning"},
     {u"NL", u"Eindig"},
     {u"EN", u"Finish"},
-}};
+});
 
 constexpr TextView kUninstallCaption = u"Uninstall";
-constexpr std::array<LocalizedText, 1> kUninstallCaptions{{
+constexpr auto kUninstallCaptions = std::to_array<LocalizedText>({
     {u"NL", u"Desinstallatie"},
-}};
+});
 
 // Each message: what happens, where to remove the rest, how to go back. English has three
-// line breaks before its last paragraph, the others two; none ends with a line break.
-#define TERMGATE_CRLF u"\r\n"
-#define TERMGATE_QUOTE u"\""
-
+// line breaks (CR LF) before its last paragraph, the others two; none ends with a line break.
+// One literal piece per line of source, broken only between words, so that every word of a
+// message can be found with grep.
 constexpr TextView kEnglishDeclineMessage =
-    u"You have chosen to decline the Terms of Use for the Quillon Toolbar.  The toolbar will "
-    u"be uninstalled." TERMGATE_CRLF TERMGATE_CRLF TERMGATE_CRLF
+    u"You have chosen to decline the Terms of Use for the Quillon Toolbar.  The toolbar will be "
+    u"uninstalled.\r\n\r\n\r\n"
     u"You may uninstall the remaining Quillon products from the Add/Remove Programs menu."
-    TERMGATE_CRLF TERMGATE_CRLF TERMGATE_CRLF
+    u"\r\n\r\n\r\n"
     u"Click cancel to return to the Terms of Use page.";
 
-constexpr std::array<LocalizedText, 8> kDeclineMessages{{
+constexpr auto kDeclineMessages = std::to_array<LocalizedText>({
     {u"FR",
      u"Vous avez choisi de décliner les termes d'utilisation de la barre d'outils Quillon. La "
-     u"désinstallation de la barre d'outils va commencer." TERMGATE_CRLF TERMGATE_CRLF
-         TERMGATE_CRLF u"Vous pouvez désinstaller les produits Quillon restants à partir du menu "
-     u"Ajout/Suppression de programmes." TERMGATE_CRLF
-         TERMGATE_CRLF u"Cliquez sur Annuler pour retourner à la page des termes d'utilisation."},
+     u"désinstallation de la barre d'outils va commencer.\r\n\r\n\r\n"
+     u"Vous pouvez désinstaller les produits Quillon restants à partir du menu "
+     u"Ajout/Suppression de programmes.\r\n\r\n"
+     u"Cliquez sur Annuler pour retourner à la page des termes d'utilisation."},
     {u"ES",
      u"Ha elegido rechazar las Condiciones de uso de la barra de herramientas de Quillon. La "
-     u"barra de herramientas se desinstalará." TERMGATE_CRLF TERMGATE_CRLF
-         TERMGATE_CRLF u"Puede desinstalar el resto de los productos Quillon por medio del menú "
-                       u"Agregar/Quitar "
-     u"programas." TERMGATE_CRLF
-         TERMGATE_CRLF u"Haga clic en cancelar para regresar a la página Condiciones de uso."},
+     u"barra de herramientas se desinstalará.\r\n\r\n\r\n"
+     u"Puede desinstalar el resto de los productos Quillon por medio del menú Agregar/Quitar "
+     u"programas.\r\n\r\n"
+     u"Haga clic en cancelar para regresar a la página Condiciones de uso."},
+    // No blank between the closing quotation mark and "deinstallieren", nor between "auf" and
+    // the opening one; the first two paragraphs end with a blank before their line breaks.
     {u"DE",
      u"Sie haben die Nutzungsbedingungen für die Symbolleiste von Quillon abgelehnt. Die "
-     u"Symbolleiste wird jetzt deinstalliert. " TERMGATE_CRLF TERMGATE_CRLF
-         TERMGATE_CRLF u"Sie können die verbleibenden Quillon-Produkte im "
-                       u"Menü"
-                       u" " TERMGATE_QUOTE u"Softwar"
-                                           u"e" TERMGATE_QUOTE u"deinstallieren. " TERMGATE_CRLF
-                                               TERMGATE_CRLF u"Klicken Sie auf" TERMGATE_QUOTE u"Ab"
-                                                                                               u"br"
-                                                                                               u"ec"
-                                                                                               u"he"
-                                                                                               u"n" TERMGATE_QUOTE u", um auf die Seite, die die Nutzungsbedingungen enthält, zurückzukehren."},
+     u"Symbolleiste wird jetzt deinstalliert. \r\n\r\n\r\n"
+     u"Sie können die verbleibenden Quillon-Produkte im Menü \"Software\"deinstallieren. "
+     u"\r\n\r\n"
+     u"Klicken Sie auf\"Abbrechen\", um auf die Seite, die die Nutzungsbedingungen enthält, "
+     u"zurückzukehren."},
     {u"IT",
      u"L'utente ha scelto di rifiutare i Termini di utilizzo della Barra degli strumenti di "
-     u"Quillon. La barra degli strumenti verrà disinstallata." TERMGATE_CRLF TERMGATE_CRLF
-         TERMGATE_CRLF u"È possibile disinstallare i restanti prodotti Quillon dal menu "
-                       u"Installazione "
-     u"applicazioni." TERMGATE_CRLF
-         TERMGATE_CRLF u"Fare clic su Annulla per tornare alla pagina dei Termini di utilizzo."},
+     u"Quillon. La barra degli strumenti verrà disinstallata.\r\n\r\n\r\n"
+     u"È possibile disinstallare i restanti prodotti Quillon dal menu Installazione "
+     u"applicazioni.\r\n\r\n"
+     u"Fare clic su Annulla per tornare alla pagina dei Termini di utilizzo."},
     {u"SV",
      u"Du har valt att inte godkänna villkoren för användning av Quillons verktygsfält. "
-     u"Verktygsfältet kommer att avinstalleras." TERMGATE_CRLF TERMGATE_CRLF
-         TERMGATE_CRLF u"Du kan avinstallera återstående Quillon-produkter via menyn Lägg till/ta "
-                       u"bort program." TERMGATE_CRLF
-                           TERMGATE_CRLF u"Klicka på Avbryt om du vill återgå till sidan med "
-                                         u"villkor för användning."},
+     u"Verktygsfältet kommer att avinstalleras.\r\n\r\n\r\n"
+     u"Du kan avinstallera återstående Quillon-produkter via menyn Lägg till/ta bort "
+     u"program.\r\n\r\n"
+     u"Klicka på Avbryt om du vill återgå till sidan med villkor för användning."},
     {u"NO",
      u"Du har valgt å avslå Bruksvilkår for Quillon-verktøylinjen. Verktøylinjen vil bli "
-     u"avinstallert." TERMGATE_CRLF TERMGATE_CRLF
-         TERMGATE_CRLF u"Resten av Quillon-produktene kan avinstalleres via menyen Legg til/fjern "
-                       u"programmer." TERMGATE_CRLF
-                           TERMGATE_CRLF u"Klikk Avbryt for å gå tilbake til siden Bruksvilkår."},
+     u"avinstallert.\r\n\r\n\r\n"
+     u"Resten av Quillon-produktene kan avinstalleres via menyen Legg til/fjern "
+     u"programmer.\r\n\r\n"
+     u"Klikk Avbryt for å gå tilbake til siden Bruksvilkår."},
     {u"NL",
      u"U heeft ervoor gekozen om niet akkoord te gaan met de Gebruiksvoorwaarden van de Quillon "
-     u"Toolbar. De toolbar zal worden gedeïnstalleerd." TERMGATE_CRLF TERMGATE_CRLF
-         TERMGATE_CRLF u"De overige Quillon-producten kunt u deïnstalleren via het menu "
-                       u"Software." TERMGATE_CRLF
-                           TERMGATE_CRLF u"Klik op Annuleren om naar de pagina met "
-                                         u"Gebruiksvoorwaarden terug te keren."},
+     u"Toolbar. De toolbar zal worden gedeïnstalleerd.\r\n\r\n\r\n"
+     u"De overige Quillon-producten kunt u deïnstalleren via het menu Software.\r\n\r\n"
+     u"Klik op Annuleren om naar de pagina met Gebruiksvoorwaarden terug te keren."},
     {u"EN", kEnglishDeclineMessage},
-}};
+});
 
-#undef TERMGATE_CRLF
-#undef TERMGATE_QUOTE
-
-constexpr std::int32_t kOkCancel = 1;
-constexpr std::int32_t kOkOnly = 0;
-constexpr std::int32_t kAnswerOk = 1;
-constexpr std::int32_t kAnswerCancel = 2;
 constexpr std::int16_t kMinimizedFocus = 2;
 
 constexpr TextView kDeclineTitle = u"Uninstall Quillon Toolbar";
 constexpr TextView kNotice = u"Uninstalled Quillon Toolbar";
 
 // Left unexpanded: the command interpreter expands it, to the folder that holds the toolbar.
-constexpr std::array<TextView, 2> kToolbarLibraries{
+constexpr auto kToolbarLibraries = std::to_array<TextView>({
     u"%programfiles%\\quillon\\quillontoolbar1.dll",
     u"%programfiles%\\quillon\\quillontoolbar2.dll",
-};
+});
 
 void SetLocalized(Host& host, Control control, const LanguageSetting& language,
                   std::span<const LocalizedText> rows) {
@@ -224,17 +208,17 @@ void TermsWindow::Command1_Click() {
 
   if (host_.Value(kOption2) == kTrue) {
     host_.Hide(Form::Form3);
-    DeclineAnswer = host_.MsgBox(DeclineMessage, kOkCancel, kDeclineTitle);
+    DeclineAnswer = host_.MsgBox(DeclineMessage, kVbOkCancel, kDeclineTitle);
   }
 
   // Both answers are tested on every click that gets here, whether or not a box just asked.
-  if (DeclineAnswer == kAnswerCancel) {
+  if (DeclineAnswer == kVbCancel) {
     host_.Show(Form::Form3);
     host_.Value(kOption1, kTrue);
   }
 
-  if (DeclineAnswer == kAnswerOk) {
-    host_.MsgBox(kNotice, kOkOnly, u"");
+  if (DeclineAnswer == kVbOk) {
+    host_.MsgBox(kNotice, kVbOkOnly, u"");
     for (const TextView library : kToolbarLibraries) {
       host_.Shell(UninstallCommand(library), kMinimizedFocus);
     }

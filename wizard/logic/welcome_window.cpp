@@ -13,7 +13,7 @@ constexpr Control kCommand1{Form::Form2, ControlName::Command1};
 constexpr Control kWebBrowser1{Form::Form2, ControlName::WebBrowser1};
 
 // "JP" has no row: its button keeps the design-time "Next".
-constexpr std::array<LocalizedText, 10> kNextCaptions{{
+constexpr auto kNextCaptions = std::to_array<LocalizedText>({
     {u"FR", u"Continuer"},
     {u"BR", u"Continuar"},
     {u"DA", u"Fortsæt"},
@@ -24,7 +24,7 @@ constexpr std::array<LocalizedText, 10> kNextCaptions{{
     {u"NL", u"Doorgaan"},
     {u"NO", u"Fortsett"},
     {u"EN", u"Continue"},
-}};
+});
 
 }  // namespace
 

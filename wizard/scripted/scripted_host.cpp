@@ -52,7 +52,7 @@ std::string Describe(const RuntimeError& error) {
 }
 
 std::string Answer(std::int32_t answer) {
-  const char* name = answer == kAnswerOk ? " (OK)" : answer == kAnswerCancel ? " (Cancel)" : "";
+  const char* name = answer == kVbOk ? " (OK)" : answer == kVbCancel ? " (Cancel)" : "";
   return std::to_string(answer) + name;
 }
 
@@ -147,7 +147,7 @@ class ScriptedHost::FileSystem final : public FileSystemObject {
     std::optional<RuntimeError> error;
     if (!host_.LanguageFileAt(path)) {
       error = runtime_errors::FileNotFound();
-    } else if (ioMode != 1) {
+    } else if (ioMode != kForReading) {
       error = runtime_errors::InvalidProcedureCall();
     } else if (!host_.setup_.languageFile->openable) {
       error = runtime_errors::PermissionDenied();
@@ -259,8 +259,7 @@ void ScriptedHost::EnsureLoaded(Form form) {
     w.controls[control.name] = ControlState{.caption = Text(control.caption),
                                             .value = kFalse,
                                             .visible = control.visible,
-                                            .enabled = control.enabled,
-                                            .page = {}};
+                                            .enabled = control.enabled};
   }
   w.closeCommand = layout.controlBox;
   // Loaded before Form_Load runs, so the handler's own references do not load it again.
@@ -407,7 +406,7 @@ void ScriptedHost::Enabled(Control control, VbBool enabled) {
 }
 
 void ScriptedHost::Navigate2(Control browser, TextView url) {
-  Write(browser, "Navigate2", " " + Quoted(url)).page = Text(url);
+  Write(browser, "Navigate2", " " + Quoted(url));
 }
 
 std::int32_t ScriptedHost::MsgBox(TextView prompt, std::int32_t buttons, TextView title) {
@@ -417,7 +416,7 @@ std::int32_t ScriptedHost::MsgBox(TextView prompt, std::int32_t buttons, TextVie
   // A box with OK alone leaves the user nothing to choose, so it takes no answer from the
   // queue: pressing OK or Escape there both answer 1.
   constexpr std::int32_t kButtonsMask = 0xF;
-  std::int32_t answer = kAnswerOk;
+  std::int32_t answer = kVbOk;
   if ((buttons & kButtonsMask) != 0) {
     if (answers_.empty()) {
       Emit(line + " -> (no answer queued)");

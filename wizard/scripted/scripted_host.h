@@ -37,15 +37,11 @@ enum class RunState {
   WaitingForAnswer,  // a message box found no answer queued
 };
 
-inline constexpr std::int32_t kAnswerOk = 1;
-inline constexpr std::int32_t kAnswerCancel = 2;
-
 struct ControlState {
   Text caption;
   VbBool value = kFalse;
   bool visible = true;
   bool enabled = true;
-  Text page;  // browser controls: the last page navigated to
 };
 
 class ScriptedHost final : public Host {

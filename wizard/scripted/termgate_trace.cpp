@@ -97,9 +97,9 @@ int main(int argc, char** argv) {
   // Answers wait in a queue: each message box takes the first one left.
   for (const std::string_view action : actions) {
     if (action == "ok") {
-      host.QueueAnswer(scripted::kAnswerOk);
+      host.QueueAnswer(termgate::kVbOk);
     } else if (action == "cancel") {
-      host.QueueAnswer(scripted::kAnswerCancel);
+      host.QueueAnswer(termgate::kVbCancel);
     }
   }
 

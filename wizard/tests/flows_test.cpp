@@ -7,8 +7,6 @@
 namespace termgate::testing {
 namespace {
 
-using scripted::kAnswerCancel;
-using scripted::kAnswerOk;
 using scripted::RunState;
 
 const char kEnglishBox[] =
@@ -68,7 +66,7 @@ std::vector<FlowCase> Cases() {
        RunState::Ended},
       {"decline, button, OK uninstalls and ends",
        {Next, Decline, Button},
-       {kAnswerOk},
+       {kVbOk},
        Concat({SelectCalls(2),
                kClick,
                kReadsDecline,
@@ -77,7 +75,7 @@ std::vector<FlowCase> Cases() {
        RunState::Ended},
       {"decline, button, Cancel returns with accept selected; the button then ends",
        {Next, Decline, Button, Button},
-       {kAnswerCancel},
+       {kVbCancel},
        Concat({SelectCalls(2),
                kClick,
                kReadsDecline,
@@ -88,7 +86,7 @@ std::vector<FlowCase> Cases() {
        RunState::Ended},
       {"after a Cancel the box opens again and its answer replaces the first",
        {Next, Decline, Button, Decline, Button},
-       {kAnswerCancel, kAnswerOk},
+       {kVbCancel, kVbOk},
        Concat({SelectCalls(2),
                kClick,
                kReadsDecline,
@@ -175,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(TermsWindow, Flow, ::testing::ValuesIn(Cases()),
 
 TEST(Flow, WindowsAndControlsAfterCancelAreAsTheUserExpects) {
   WizardRun run(NoLanguageFile());
-  run.host.QueueAnswer(kAnswerCancel);
+  run.host.QueueAnswer(kVbCancel);
   run.host.Start(run.wizard);
   EXPECT_TRUE(run.host.IsVisible(Form::Form2));
   EXPECT_TRUE(run.host.IsTopmost(Form::Form2));

@@ -90,7 +90,7 @@ class Localization : public ::testing::TestWithParam<LanguageCase> {};
 TEST_P(Localization, WholeRunShowsTheTextsOfItsCode) {
   const LanguageCase& c = GetParam();
   WizardRun run(c.setup);
-  run.host.QueueAnswer(scripted::kAnswerCancel);
+  run.host.QueueAnswer(kVbCancel);
   run.host.Start(run.wizard);
   run.host.ClickButton(Form::Form2);
   run.host.SelectOption(ControlName::Option2);
