@@ -72,6 +72,9 @@ struct WindowLayout {
   std::span<const EventBinding> bindings;
 };
 
+// The window the host loads and shows at start; the program has no main procedure of its own.
+inline constexpr Form kStartupForm = Form::Form2;
+
 const WindowLayout& LayoutOf(Form form);
 // Every control a handler addresses is in its window's layout; asking for another is a bug.
 const ControlLayout& LayoutOf(Control control);

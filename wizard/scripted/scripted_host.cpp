@@ -169,7 +169,7 @@ ScriptedHost::ScriptedHost(Setup setup) : setup_(std::move(setup)) {}
 void ScriptedHost::Start(EventSink& program) {
   program_ = &program;
   state_ = RunState::Running;
-  const Form startup = Form::Form2;
+  const Form startup = kStartupForm;
   AtTopLevel([&] { EnsureLoaded(startup); });
   if (running()) {
     window(startup).visible = true;
