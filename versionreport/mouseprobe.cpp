@@ -27,16 +27,16 @@ std::size_t PrintableCharacterLength(std::string_view rest) {
     return 1;
   }
   std::size_t length = 0;
-  char32_t code_point = 0;
+  char32_t codePoint = 0;
   if (lead >= 0xc2 && lead <= 0xdf) {
     length = 2;
-    code_point = lead & 0x1fU;
+    codePoint = lead & 0x1fU;
   } else if (lead >= 0xe0 && lead <= 0xef) {
     length = 3;
-    code_point = lead & 0x0fU;
+    codePoint = lead & 0x0fU;
   } else if (lead >= 0xf0 && lead <= 0xf4) {
     length = 4;
-    code_point = lead & 0x07U;
+    codePoint = lead & 0x07U;
   } else {
     return 0;
   }
@@ -47,13 +47,13 @@ std::size_t PrintableCharacterLength(std::string_view rest) {
     if ((byte(index) & 0xc0U) != 0x80U) {
       return 0;
     }
-    code_point = (code_point << 6) | (byte(index) & 0x3fU);
+    codePoint = (codePoint << 6) | (byte(index) & 0x3fU);
   }
   // Overlong forms, UTF-16 surrogates and code points past U+10FFFF are no text, and the C1
   // controls (U+0080 to U+009F) steer some terminals as their 8-bit bytes do.
   constexpr char32_t kSmallest[] = {0, 0, 0xa0, 0x800, 0x10000};
-  if (code_point < kSmallest[length] || (code_point >= 0xd800 && code_point <= 0xdfff) ||
-      code_point > 0x10ffff) {
+  if (codePoint < kSmallest[length] || (codePoint >= 0xd800 && codePoint <= 0xdfff) ||
+      codePoint > 0x10ffff) {
     return 0;
   }
   return length;
@@ -62,12 +62,12 @@ std::size_t PrintableCharacterLength(std::string_view rest) {
 // The texts come from the library and from whatever program answers as the server, and end up on
 // a terminal: a byte that could steer it (control characters, ESC, DEL, stray bytes that are not
 // UTF-8) is written as \xHH instead.
-std::string Shown(const char* version_text) {
-  if (version_text == nullptr || *version_text == '\0') {
+std::string Shown(const char* versionText) {
+  if (versionText == nullptr || *versionText == '\0') {
     return kMissingText;
   }
   std::string shown;
-  for (std::string_view rest(version_text); !rest.empty();) {
+  for (std::string_view rest(versionText); !rest.empty();) {
     const std::size_t length = PrintableCharacterLength(rest);
     if (length > 0) {
       shown.append(rest.substr(0, length));
@@ -86,7 +86,7 @@ std::string Shown(const char* version_text) {
 // does not start that way the number is made of variables the library never set, so it must not
 // even be looked at.
 bool StartsWithVersion(std::string_view text) {
-  const auto take_number = [&text] {
+  const auto takeNumber = [&text] {
     if (text.starts_with('+') || text.starts_with('-')) {
       text.remove_prefix(1);
     }
@@ -94,17 +94,17 @@ bool StartsWithVersion(std::string_view text) {
     text.remove_prefix(digits);
     return digits > 0;
   };
-  if (!take_number() || !text.starts_with('.')) {
+  if (!takeNumber() || !text.starts_with('.')) {
     return false;
   }
   text.remove_prefix(1);
-  return take_number();
+  return takeNumber();
 }
 
 // Flushing after each line keeps the library's line visible even when asking the server hangs or
 // crashes, and turns a failed write into an error we can still report.
-bool PrintLine(const char* format, const std::string& version_text, int version_number) {
-  return std::printf(format, version_text.c_str(), version_number) >= 0 && std::fflush(stdout) == 0;
+bool PrintLine(const char* format, const std::string& versionText, int versionNumber) {
+  return std::printf(format, versionText.c_str(), versionNumber) >= 0 && std::fflush(stdout) == 0;
 }
 
 [[noreturn]] void ExitOnWriteError() {
@@ -120,27 +120,27 @@ int main() {
 
   // Both queries share this number. A query that writes none leaves what stood before, so it starts
   // at 0 rather than at whatever the stack held.
-  int version_number = 0;
+  int versionNumber = 0;
 
-  const char* library_text = Gpm_GetLibVersion(&version_number);
-  if (!PrintLine("lib: %s, %d\n", Shown(library_text), version_number)) {
+  const char* libraryText = Gpm_GetLibVersion(&versionNumber);
+  if (!PrintLine("lib: %s, %d\n", Shown(libraryText), versionNumber)) {
     ExitOnWriteError();
   }
 
   // The library asks the server by running it through a shell; an ignored SIGPIPE would be
   // inherited by that child, so it gets the default disposition back for the duration.
   std::signal(SIGPIPE, SIG_DFL);
-  const char* server_text = Gpm_GetServerVersion(&version_number);
+  const char* serverText = Gpm_GetServerVersion(&versionNumber);
   std::signal(SIGPIPE, SIG_IGN);
 
   // Without a text the server query writes no number either, and the shared number would still
   // hold the library's: printing it would pass the library's version off as the server's. An
   // answer with no version in it gives an empty text, or one that does not start with a version,
   // and a number the library never set.
-  if (server_text == nullptr || !StartsWithVersion(server_text)) {
-    version_number = 0;
+  if (serverText == nullptr || !StartsWithVersion(serverText)) {
+    versionNumber = 0;
   }
-  if (!PrintLine("srv: %s, %d\n", Shown(server_text), version_number)) {
+  if (!PrintLine("srv: %s, %d\n", Shown(serverText), versionNumber)) {
     ExitOnWriteError();
   }
   return EXIT_SUCCESS;

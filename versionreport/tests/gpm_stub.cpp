@@ -17,7 +17,7 @@ namespace {
 
 struct Answer {
   const char* text;  // nullptr: the query returns no text
-  bool writes_number;
+  bool writesNumber;
   int number;
 };
 
@@ -25,7 +25,7 @@ struct Mode {
   const char* name;
   Answer library;
   Answer server;
-  bool announces_server_query;  // writes a marker straight to fd 1 when the server is asked
+  bool announcesServerQuery;  // writes a marker straight to fd 1 when the server is asked
 };
 
 // Both texts stay alive for the whole process, as libgpm's own texts do.
@@ -70,7 +70,7 @@ const Mode& SelectedMode() {
 }
 
 char* Give(const Answer& answer, int* where) {
-  if (answer.writes_number) {
+  if (answer.writesNumber) {
     *where = answer.number;
   }
   return const_cast<char*>(answer.text);
@@ -84,7 +84,7 @@ char* Gpm_GetLibVersion(int* where) {
 
 char* Gpm_GetServerVersion(int* where) {
   const Mode& mode = SelectedMode();
-  if (mode.announces_server_query) {
+  if (mode.announcesServerQuery) {
     // Unbuffered, so it lands in the output exactly when the server is asked.
     static constexpr char kMarker[] = "[server asked]\n";
     if (write(STDOUT_FILENO, kMarker, sizeof kMarker - 1) < 0) {

@@ -36,10 +36,10 @@ constexpr const char* kServerBinary = "/usr/sbin/gpm";
 enum class StdoutTarget { Captured, DevFull, ClosedPipe };
 
 struct ChildResult {
-  std::string stdout_text;
-  std::string stderr_text;
-  int exit_status = -1;  // -1 when the child did not exit normally
-  int signal_number = 0;
+  std::string stdoutText;
+  std::string stderrText;
+  int exitStatus = -1;  // -1 when the child did not exit normally
+  int signalNumber = 0;
 };
 
 class Pipe {
@@ -56,8 +56,8 @@ class Pipe {
   Pipe(const Pipe&) = delete;
   Pipe& operator=(const Pipe&) = delete;
 
-  int read_end() const { return ends_[0]; }
-  int write_end() const { return ends_[1]; }
+  int readEnd() const { return ends_[0]; }
+  int writeEnd() const { return ends_[1]; }
   void CloseReadEnd() { Close(ends_[0]); }
   void CloseWriteEnd() { Close(ends_[1]); }
 
@@ -72,10 +72,10 @@ class Pipe {
 };
 
 // Reads both pipes together, so a child that fills one while we wait on the other cannot stall.
-void Drain(Pipe& out, Pipe* stdout_pipe, std::string& stdout_text, std::string& stderr_text) {
-  std::vector<pollfd> watched{{out.read_end(), POLLIN, 0}};
-  if (stdout_pipe != nullptr) {
-    watched.push_back({stdout_pipe->read_end(), POLLIN, 0});
+void Drain(Pipe& out, Pipe* stdoutPipe, std::string& stdoutText, std::string& stderrText) {
+  std::vector<pollfd> watched{{out.readEnd(), POLLIN, 0}};
+  if (stdoutPipe != nullptr) {
+    watched.push_back({stdoutPipe->readEnd(), POLLIN, 0});
   }
   while (!watched.empty()) {
     if (poll(watched.data(), watched.size(), -1) < 0) {
@@ -92,7 +92,7 @@ void Drain(Pipe& out, Pipe* stdout_pipe, std::string& stdout_text, std::string& 
       std::array<char, 4096> buffer{};
       const ssize_t got = read(it->fd, buffer.data(), buffer.size());
       if (got > 0) {
-        std::string& sink = it->fd == out.read_end() ? stderr_text : stdout_text;
+        std::string& sink = it->fd == out.readEnd() ? stderrText : stdoutText;
         sink.append(buffer.data(), static_cast<std::size_t>(got));
         ++it;
       } else {
@@ -103,48 +103,48 @@ void Drain(Pipe& out, Pipe* stdout_pipe, std::string& stdout_text, std::string& 
 }
 
 ChildResult Spawn(const std::vector<std::string>& argv,
-                  const std::vector<std::string>& extra_environment, StdoutTarget stdout_target) {
+                  const std::vector<std::string>& extraEnvironment, StdoutTarget stdoutTarget) {
   // The dynamic loader takes the last of duplicate entries and getenv the first, so inherited
   // entries that the caller sets are dropped rather than shadowed.
-  const auto set_by_caller = [&extra_environment](std::string_view entry) {
+  const auto setByCaller = [&extraEnvironment](std::string_view entry) {
     const std::string_view name = entry.substr(0, entry.find('=') + 1);
-    for (const std::string& extra : extra_environment) {
+    for (const std::string& extra : extraEnvironment) {
       if (extra.starts_with(name)) {
         return true;
       }
     }
     return false;
   };
-  std::vector<std::string> environment(extra_environment);
+  std::vector<std::string> environment(extraEnvironment);
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!set_by_caller(*entry)) {
+    if (!setByCaller(*entry)) {
       environment.emplace_back(*entry);
     }
   }
-  std::vector<char*> argv_pointers;
+  std::vector<char*> argvPointers;
   for (const std::string& argument : argv) {
-    argv_pointers.push_back(const_cast<char*>(argument.c_str()));
+    argvPointers.push_back(const_cast<char*>(argument.c_str()));
   }
-  argv_pointers.push_back(nullptr);
-  std::vector<char*> environment_pointers;
+  argvPointers.push_back(nullptr);
+  std::vector<char*> environmentPointers;
   for (const std::string& entry : environment) {
-    environment_pointers.push_back(const_cast<char*>(entry.c_str()));
+    environmentPointers.push_back(const_cast<char*>(entry.c_str()));
   }
-  environment_pointers.push_back(nullptr);
+  environmentPointers.push_back(nullptr);
 
-  Pipe stderr_pipe;
-  Pipe stdout_pipe;
+  Pipe stderrPipe;
+  Pipe stdoutPipe;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, stderr_pipe.write_end(), STDERR_FILENO);
-  if (stdout_target == StdoutTarget::DevFull) {
+  posix_spawn_file_actions_adddup2(&actions, stderrPipe.writeEnd(), STDERR_FILENO);
+  if (stdoutTarget == StdoutTarget::DevFull) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
   } else {
-    posix_spawn_file_actions_adddup2(&actions, stdout_pipe.write_end(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, stdoutPipe.writeEnd(), STDOUT_FILENO);
   }
-  if (stdout_target == StdoutTarget::ClosedPipe) {
-    stdout_pipe.CloseReadEnd();  // nobody will ever read: the first write fails with EPIPE
+  if (stdoutTarget == StdoutTarget::ClosedPipe) {
+    stdoutPipe.CloseReadEnd();  // nobody will ever read: the first write fails with EPIPE
   }
 
   // The child must start with SIGPIPE at its default, whatever the test runner inherited, or an
@@ -158,20 +158,19 @@ ChildResult Spawn(const std::vector<std::string>& argv,
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
   pid_t child = 0;
-  const int spawn_error = posix_spawnp(&child, argv_pointers[0], &actions, &attributes,
-                                       argv_pointers.data(), environment_pointers.data());
+  const int spawnError = posix_spawnp(&child, argvPointers[0], &actions, &attributes,
+                                      argvPointers.data(), environmentPointers.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  if (spawn_error != 0) {
-    throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(spawn_error));
+  if (spawnError != 0) {
+    throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(spawnError));
   }
 
-  stderr_pipe.CloseWriteEnd();
-  stdout_pipe.CloseWriteEnd();
+  stderrPipe.CloseWriteEnd();
+  stdoutPipe.CloseWriteEnd();
   ChildResult result;
-  const bool stdout_captured = stdout_target == StdoutTarget::Captured;
-  Drain(stderr_pipe, stdout_captured ? &stdout_pipe : nullptr, result.stdout_text,
-        result.stderr_text);
+  const bool stdoutCaptured = stdoutTarget == StdoutTarget::Captured;
+  Drain(stderrPipe, stdoutCaptured ? &stdoutPipe : nullptr, result.stdoutText, result.stderrText);
 
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {
@@ -180,9 +179,9 @@ ChildResult Spawn(const std::vector<std::string>& argv,
     }
   }
   if (WIFEXITED(status)) {
-    result.exit_status = WEXITSTATUS(status);
+    result.exitStatus = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {
-    result.signal_number = WTERMSIG(status);
+    result.signalNumber = WTERMSIG(status);
   }
   return result;
 }
@@ -222,41 +221,41 @@ struct Case {
   Setup setup;
   // ServerReplaced: the shell commands of the stand-in /usr/sbin/gpm, empty for none at all.
   // StubLibrary: the stub's mode.
-  std::string setup_argument;
+  std::string setupArgument;
   std::vector<std::string> arguments;
-  StdoutTarget stdout_target;
-  std::function<std::string()> expected_stdout;  // ignored unless stdout is captured
-  std::optional<std::string> expected_stderr;    // nullopt: stderr belongs to someone else
-  int expected_exit_status;
+  StdoutTarget stdoutTarget;
+  std::function<std::string()> expectedStdout;  // ignored unless stdout is captured
+  std::optional<std::string> expectedStderr;    // nullopt: stderr belongs to someone else
+  int expectedExitStatus;
 };
 
 // Names the case in test listings instead of a byte dump.
-void PrintTo(const Case& test_case, std::ostream* out) {
-  *out << test_case.name;
+void PrintTo(const Case& testCase, std::ostream* out) {
+  *out << testCase.name;
 }
 
 std::string WriteErrorMessage(int error) {
   return std::string("mouseprobe: write error: ") + std::strerror(error) + "\n";
 }
 
-Case Stubbed(std::string mode, std::string expected_stdout) {
+Case Stubbed(std::string mode, std::string expectedStdout) {
   return {mode,
           Setup::StubLibrary,
           mode,
           {},
           StdoutTarget::Captured,
-          [expected_stdout] { return expected_stdout; },
+          [expectedStdout] { return expectedStdout; },
           "",
           0};
 }
 
-Case Replaced(std::string name, std::string server_commands, std::string expected_server_line) {
+Case Replaced(std::string name, std::string serverCommands, std::string expectedServerLine) {
   return {name,
           Setup::ServerReplaced,
-          server_commands,
+          serverCommands,
           {},
           StdoutTarget::Captured,
-          [expected_server_line] { return RealLibraryLine() + expected_server_line; },
+          [expectedServerLine] { return RealLibraryLine() + expectedServerLine; },
           "",
           0};
 }
@@ -270,15 +269,15 @@ std::string StubLongText() {
 }
 
 std::vector<Case> Cases() {
-  const auto real_lines = [] { return RealLibraryLine() + RealServerLine(); };
+  const auto realLines = [] { return RealLibraryLine() + RealServerLine(); };
   return {
-      {"real_library", Setup::RealLibrary, "", {}, StdoutTarget::Captured, real_lines, "", 0},
+      {"real_library", Setup::RealLibrary, "", {}, StdoutTarget::Captured, realLines, "", 0},
       {"real_library_with_arguments",
        Setup::RealLibrary,
        "",
        {"-v", "--help", "", "srv: %s %n"},
        StdoutTarget::Captured,
-       real_lines,
+       realLines,
        "",
        0},
       // The shell that libgpm starts complains on stderr about the missing binary; that is not
@@ -362,54 +361,53 @@ const char* const kReplaceServerScript =
     "exec \"$@\"";
 
 // Runs one case with `wrapper` (a program and its options) in front of mouseprobe.
-void RunCase(const Case& test_case, const std::vector<std::string>& wrapper) {
+void RunCase(const Case& testCase, const std::vector<std::string>& wrapper) {
   std::vector<std::string> argv(wrapper);
   argv.emplace_back(MOUSEPROBE_PATH);
   std::vector<std::string> environment;
 
-  switch (test_case.setup) {
+  switch (testCase.setup) {
     case Setup::RealLibrary:
       // Only a captured output reaches the server's line; the write failures stop before it.
-      if (test_case.stdout_target == StdoutTarget::Captured && access(kServerBinary, X_OK) != 0) {
+      if (testCase.stdoutTarget == StdoutTarget::Captured && access(kServerBinary, X_OK) != 0) {
         GTEST_SKIP() << kServerBinary << " is not installed (package gpm)";
       }
       break;
     case Setup::ServerReplaced: {
-      const std::vector<std::string> hide_only{
+      const std::vector<std::string> hideOnly{
           "unshare", "-m", "--", "sh", "-c", kReplaceServerScript, "sh", "", "true"};
       ChildResult probe;
       try {
-        probe = Spawn(hide_only, {}, StdoutTarget::Captured);
+        probe = Spawn(hideOnly, {}, StdoutTarget::Captured);
       } catch (const std::exception& error) {
         GTEST_SKIP() << "cannot hide /usr/sbin: " << error.what();
       }
-      if (probe.exit_status != 0) {
+      if (probe.exitStatus != 0) {
         GTEST_SKIP() << "cannot hide /usr/sbin in a private mount namespace (this needs root or "
                         "CAP_SYS_ADMIN): "
-                     << probe.stderr_text;
+                     << probe.stderrText;
       }
       argv.insert(argv.begin(), {"unshare", "-m", "--", "sh", "-c", kReplaceServerScript, "sh",
-                                 test_case.setup_argument});
+                                 testCase.setupArgument});
       break;
     }
     case Setup::StubLibrary:
       environment.push_back(std::string("LD_LIBRARY_PATH=") + GPM_STUB_DIR);
-      environment.push_back("GPM_STUB_MODE=" + test_case.setup_argument);
+      environment.push_back("GPM_STUB_MODE=" + testCase.setupArgument);
       break;
   }
-  argv.insert(argv.end(), test_case.arguments.begin(), test_case.arguments.end());
+  argv.insert(argv.end(), testCase.arguments.begin(), testCase.arguments.end());
 
-  const ChildResult outcome = Spawn(argv, environment, test_case.stdout_target);
+  const ChildResult outcome = Spawn(argv, environment, testCase.stdoutTarget);
 
-  ASSERT_EQ(outcome.signal_number, 0)
-      << "killed by " << strsignal(outcome.signal_number) << "; stderr: " << outcome.stderr_text;
-  EXPECT_EQ(outcome.exit_status, test_case.expected_exit_status)
-      << "stderr: " << outcome.stderr_text;
-  if (test_case.stdout_target == StdoutTarget::Captured) {
-    EXPECT_EQ(outcome.stdout_text, test_case.expected_stdout());
+  ASSERT_EQ(outcome.signalNumber, 0)
+      << "killed by " << strsignal(outcome.signalNumber) << "; stderr: " << outcome.stderrText;
+  EXPECT_EQ(outcome.exitStatus, testCase.expectedExitStatus) << "stderr: " << outcome.stderrText;
+  if (testCase.stdoutTarget == StdoutTarget::Captured) {
+    EXPECT_EQ(outcome.stdoutText, testCase.expectedStdout());
   }
-  if (test_case.expected_stderr) {
-    EXPECT_EQ(outcome.stderr_text, *test_case.expected_stderr);
+  if (testCase.expectedStderr) {
+    EXPECT_EQ(outcome.stderrText, *testCase.expectedStderr);
   }
 }
 
