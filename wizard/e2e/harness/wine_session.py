@@ -1,12 +1,14 @@
-"""A throwaway Wine prefix with a display, in which Termgate.exe and its test programs run.
+"""A Wine prefix with a display, in which Termgate.exe and its test programs run.
 
 The prefix is made once per test run in the build tree and reused by every scenario; each
-scenario resets the few files it depends on. Everything started here is stopped by process id
-(the X server) or by the prefix's own wineserver.
+scenario resets the few files it depends on. tools/run-wizard keeps its prefix from one run to the
+next instead. Everything started here is stopped by the prefix's own wineserver, or by process id
+once that process is shown to be the one this session started.
 """
 
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -18,6 +20,12 @@ WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 SCREEN = "1920x1200"  # room for the windows at 144 dpi
 DEFAULT_LOCALE = "en_US.UTF-8"
+# What a kept prefix must have been made with; raise LAYOUT whenever _boot changes what it sets.
+LAYOUT = 1
+LAYOUT_FILE = "termgate-layout.json"
+FONT_LINKS = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
+CJK_FONT = "ipag.ttf,IPAGothic"
+DESKTOP_KEY = "[Software\\\\Wine\\\\Explorer\\\\Desktops]"
 
 
 class Unsupported(Exception):
@@ -31,11 +39,11 @@ def _free_display():
     raise RuntimeError("no free X display number between :90 and :199")
 
 
-def start_xvfb():
+def start_xvfb(screen=SCREEN):
     """Starts Xvfb on a free display; returns (display, pid)."""
     number = _free_display()
     process = subprocess.Popen(
-        ["Xvfb", f":{number}", "-screen", "0", f"{SCREEN}x24", "-nolisten", "tcp"],
+        ["Xvfb", f":{number}", "-screen", "0", f"{screen}x24", "-nolisten", "tcp"],
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     socket = Path(f"/tmp/.X11-unix/X{number}")
     deadline = time.monotonic() + 10
@@ -45,6 +53,43 @@ def start_xvfb():
             raise RuntimeError(f"Xvfb did not start on :{number}")
         time.sleep(0.05)
     return f":{number}", process.pid
+
+
+def identity(pid):
+    """What tells this process from a later one that gets the same id: its start time (in clock
+    ticks since boot) and command line. None when no such process runs."""
+    try:
+        stat = Path(f"/proc/{pid}/stat").read_text()
+        command = Path(f"/proc/{pid}/cmdline").read_bytes()
+    except OSError:
+        return None
+    start = stat[stat.rindex(")") + 2:].split()[19]  # field 22; the name may hold blanks
+    return {"pid": pid, "start": start, "cmdline": command.decode(errors="replace")}
+
+
+def stop_process(saved):
+    """Stops the process that `saved` (from identity()) describes, if it still runs; a process
+    that has since taken its id is left alone."""
+    if saved and identity(saved["pid"]) == saved:
+        stop_pid(saved["pid"])
+
+
+def wine_version():
+    return subprocess.run([WINE, "--version"], capture_output=True, text=True,
+                          check=False).stdout.strip()
+
+
+def cannot_run_32bit():
+    """Why this machine cannot run 32-bit Windows programs, or "" when it can. Wine runs them
+    through its 32-bit loader, which a kernel without 32-bit emulation refuses outright."""
+    try:
+        probe = subprocess.run([str(Path(WINE).with_name("wine")), "--version"],
+                               capture_output=True, check=False)
+    except OSError as refused:
+        return str(refused)
+    if probe.returncode == 0:
+        return ""
+    return probe.stderr.decode(errors="replace").strip() or f"exit {probe.returncode}"
 
 
 def stop_pid(pid):
@@ -67,6 +112,10 @@ def stop_pid(pid):
 class Session:
     """The prefix, display and programs of one test run, saved in a small JSON file."""
 
+    # Whether the Windows programs get a process group of their own, out of reach of a Ctrl-C
+    # meant for the script that started them (which then stops them itself).
+    detach = False
+
     def __init__(self, state):
         self.state = state
         self.prefix = Path(state["prefix"])
@@ -76,23 +125,19 @@ class Session:
     # --- creation and teardown -------------------------------------------------------------
 
     @classmethod
-    def create(cls, state_file, tree, arch, dpi=96):
+    def create(cls, state_file, tree, arch, dpi=96, screen=SCREEN, display=None, keep=False):
+        """Makes the prefix and finds or starts the display. `display` "" asks for an Xvfb of
+        `screen` size; None takes $DISPLAY. With `keep`, a whole prefix that an earlier session
+        made with the same layout, Wine, architecture and DPI is used again, its virtual desktop
+        set to `screen`; otherwise the prefix is made anew. state["kept"] tells which."""
         if arch == "x86":
-            # Wine runs 32-bit programs through its 32-bit loader; a kernel without 32-bit
-            # emulation refuses it outright, which saves booting a prefix to find out.
-            try:
-                probe = subprocess.run([str(Path(WINE).with_name("wine")), "--version"],
-                                       capture_output=True, check=False)
-                reason = "" if probe.returncode == 0 else (
-                    probe.stderr.decode(errors="replace").strip() or f"exit {probe.returncode}")
-            except OSError as refused:
-                reason = str(refused)
+            reason = cannot_run_32bit()
             if reason:
                 state = {"unsupported": (
                     f"this machine cannot run 32-bit Windows programs ({reason}); the "
                     "windows-x64 build runs the same scenarios with the 64-bit build of the "
                     "same sources"), "prefix": "", "tree": str(tree), "arch": arch,
-                    "display": "", "xvfb_pid": 0}
+                    "display": "", "xvfb": None}
                 Path(state_file).write_text(json.dumps(state, indent=1))
                 return cls(state)
         tree = Path(tree).resolve()
@@ -103,21 +148,63 @@ class Session:
                 cls.load(state_file).destroy()  # what an interrupted run left running
             except (OSError, ValueError, KeyError):
                 pass
-        if prefix.exists():
-            shutil.rmtree(prefix)
+        if display is None:
+            display = "" if os.environ.get("TERMGATE_E2E_OWN_DISPLAY") else os.environ.get(
+                "DISPLAY", "")
         state = {"prefix": str(prefix), "tree": str(tree), "arch": arch, "dpi": dpi,
-                 "display": os.environ.get("DISPLAY", ""), "xvfb_pid": 0, "unsupported": ""}
-        if not state["display"] or os.environ.get("TERMGATE_E2E_OWN_DISPLAY"):
-            state["display"], state["xvfb_pid"] = start_xvfb()
+                 "display": display, "xvfb": None, "unsupported": "", "kept": False}
         session = cls(state)
+        if not display:
+            state["display"], pid = start_xvfb(screen)
+            state["xvfb"] = identity(pid)
         Path(state_file).write_text(json.dumps(state, indent=1))
-        session._boot(dpi)
-        try:
-            session.check_architecture()
-        except Unsupported as reason:
-            state["unsupported"] = str(reason)
+        if keep and session._layout() == session._wanted_layout() and session._set_desktop(screen):
+            state["kept"] = True
+            session._start_server()
+        else:
+            if prefix.exists():
+                shutil.rmtree(prefix)
+            session._boot(dpi, screen)
+            try:
+                session.check_architecture()
+                (prefix / LAYOUT_FILE).write_text(json.dumps(session._wanted_layout()))
+            except Unsupported as reason:
+                state["unsupported"] = str(reason)
         Path(state_file).write_text(json.dumps(state, indent=1))
         return session
+
+    def _wanted_layout(self):
+        return {"layout": LAYOUT, "wine": wine_version(), "arch": self.arch,
+                "dpi": self.state["dpi"]}
+
+    def _layout(self):
+        """The layout a whole prefix was made with; None for a missing or broken one."""
+        try:
+            made = json.loads((self.prefix / LAYOUT_FILE).read_text())
+        except (OSError, ValueError):
+            return None
+        whole = all((self.prefix / part).exists() for part in (
+            "system.reg", "user.reg", "userdef.reg", "drive_c/windows/system32/kernel32.dll"))
+        return made if whole else None
+
+    def _set_desktop(self, screen):
+        """Sizes the virtual desktop in the prefix's registry file, which the wineserver reads
+        when it starts: faster than a `wine reg` call, and no desktop gets made at the old size
+        on the way. False when the file does not hold the setting _boot made."""
+        registry = self.prefix / "user.reg"
+        lines = registry.read_text(encoding="latin-1").split("\n")
+        section = next((i for i, line in enumerate(lines)
+                        if line == DESKTOP_KEY or line.startswith(DESKTOP_KEY + " ")), None)
+        if section is None:
+            return False
+        for i in range(section + 1, len(lines)):
+            if lines[i].startswith("["):
+                return False
+            if re.fullmatch(r'"Default"="\d+x\d+"', lines[i]):
+                lines[i] = f'"Default"="{screen}"'
+                registry.write_text("\n".join(lines), encoding="latin-1")
+                return True
+        return False
 
     @classmethod
     def load(cls, state_file):
@@ -131,15 +218,19 @@ class Session:
             # replaced) is found by the prefix in its environment and stopped by process id.
             for pid in self.prefix_processes():
                 stop_pid(pid)
-        if self.state.get("xvfb_pid"):
-            stop_pid(self.state["xvfb_pid"])
+        stop_process(self.state.get("xvfb"))
 
     def prefix_processes(self):
-        """Process ids of everything running in this prefix, the wine server included."""
+        """Process ids of everything running in this prefix, the wine server included: Wine's
+        own programs whose environment names the prefix. A shell or tool that merely has
+        WINEPREFIX set is no program of the prefix."""
         found = []
+        wine_dir = str(Path(WINE).parent) + "/"
         for proc in Path("/proc").iterdir():
             if proc.name.isdigit() and int(proc.name) != os.getpid():
                 try:
+                    if not os.readlink(proc / "exe").startswith(wine_dir):
+                        continue
                     environ = (proc / "environ").read_bytes().split(b"\0")
                 except OSError:
                     continue
@@ -147,17 +238,22 @@ class Session:
                     found.append(int(proc.name))
         return found
 
-    def _boot(self, dpi):
+    def _boot(self, dpi, screen=SCREEN):
         env = self.env()
         subprocess.run([WINE, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=180, check=True)
         settings = [
             # Without a window manager, a virtual desktop gives windows their frames.
             (r"HKCU\Software\Wine\Explorer", "Desktop", "REG_SZ", "Default"),
-            (r"HKCU\Software\Wine\Explorer\Desktops", "Default", "REG_SZ", SCREEN),
+            (r"HKCU\Software\Wine\Explorer\Desktops", "Default", "REG_SZ", screen),
             # Liberation Serif has the metrics of Times New Roman.
             (r"HKCU\Software\Wine\Fonts\Replacements", "Times New Roman", "REG_SZ",
              "Liberation Serif"),
+            # Japanese captions in that font draw with a CJK font (fonts-ipafont-gothic), as a
+            # Japanese Windows links its fonts to MS UI Gothic. Wine looks a link up by the name
+            # of the face it chose, so the bold face needs its own.
+            (FONT_LINKS, "Liberation Serif", "REG_MULTI_SZ", CJK_FONT),
+            (FONT_LINKS, "Liberation Serif Bold", "REG_MULTI_SZ", CJK_FONT),
             (r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", str(dpi)),
             (r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts",
              "LogPixels", "REG_DWORD", str(dpi)),
@@ -171,9 +267,12 @@ class Session:
         if marlett.exists():
             shutil.copy2(marlett, self.drive_c / "windows" / "Fonts")
         subprocess.run([WINESERVER, "-w"], env=env, timeout=60, check=True)
+        self._start_server()
+
+    def _start_server(self):
         # A persistent server keeps later starts fast; it stays in the foreground, so it is
         # left running on its own, and destroy() ends it.
-        subprocess.Popen([WINESERVER, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
+        subprocess.Popen([WINESERVER, "-f", "-p"], env=self.env(), stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL, start_new_session=True)
 
     def set_dpi(self, dpi):
@@ -187,8 +286,7 @@ class Session:
                            stderr=subprocess.DEVNULL, timeout=60, check=True)
         subprocess.run([WINESERVER, "-k"], env=env, timeout=60, check=False)
         subprocess.run([WINESERVER, "-w"], env=env, timeout=60, check=False)
-        subprocess.Popen([WINESERVER, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL, start_new_session=True)
+        self._start_server()
 
     def leftover_processes(self, names=("termgate.exe", "cmd.exe", "regsvr32.exe")):
         """Windows programs of this prefix that are still running, by name."""
@@ -262,7 +360,7 @@ class Session:
         try:
             return subprocess.Popen([WINE, str(exe), *args], cwd=cwd, env=self.env(locale),
                                     stdin=subprocess.PIPE if talk else subprocess.DEVNULL,
-                                    stdout=pipe, stderr=log)
+                                    stdout=pipe, stderr=log, start_new_session=self.detach)
         finally:
             log.close()
 
