@@ -1,74 +1,355 @@
 #!/usr/bin/env python3
-"""Starts Termgate.exe under Wine for a person to use, in a prefix of its own in the build tree.
-
-  run_wizard.py --tree BUILD_DIR --arch x86|x64 [--lang CODE]
-
-With a display, the wizard opens there and this waits until it ends. Without one, it runs on a
-private Xvfb, walks through the welcome and terms windows (choosing accept, which changes
-nothing) and saves a screenshot of each window it shows.
-"""
+"""tools/run-wizard: builds Termgate.exe and runs it under Wine, for a person or headless.
+`tools/run-wizard --help` tells how; USAGE below is that text."""
 
 import argparse
+import fcntl
 import os
+import re
+import signal
+import subprocess
 import sys
 import time
 from pathlib import Path
 
+STARTED = time.monotonic()
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from window_spy_client import Inspector  # noqa: E402
-from scenarios import Run  # noqa: E402
-from wine_session import Session  # noqa: E402
+from scenarios import NOTICE, Run  # noqa: E402
+from wine_session import Session, cannot_run_32bit  # noqa: E402
+
+REPO = Path(__file__).resolve().parents[3]
+HEADLESS_SCREEN = "1280x800"  # the smallest screen the two windows fit on whole
+COMMANDS_TIMEOUT = 30  # seconds the uninstall commands get after Termgate has ended
+USAGE_ERROR, INTERRUPTED = 2, 130
+
+USAGE = f"""\
+usage: tools/run-wizard [--headless] [--decline] [CODE]
+       tools/run-wizard [--headless] [--decline] JP ACCEPT_CAPTION DECLINE_CAPTION
+       tools/run-wizard --help
+
+Builds Termgate.exe (preset windows, or windows-x64 where this machine cannot run 32-bit
+Windows programs) and runs it under Wine, in a prefix that is kept from one run to the next.
+
+CODE becomes the first line of c:\\Kelvarn\\Q-Harbor\\Lang.ini, in code page 1252; without it
+the file is missing and the texts are English. The eleven codes the wizard knows:
+  EN English   FR French   BR Portuguese   DA Danish    ES Spanish   DE German
+  IT Italian   SV Swedish  NL Dutch        NO Norwegian
+  JP Japanese: the file holds three lines in code page 932, JP and the two option captions,
+     and Termgate runs under a Japanese locale (ANSI code page 932)
+Any other text is written as it is (the wizard then keeps its design-time texts), as long as
+code page 1252 can hold it; a code that it cannot hold, a missing caption or an unknown option
+ends with a one-line error and exit status 2 before anything starts.
+
+With a display (DISPLAY set), the wizard opens there on a Wine desktop the size of the screen
+and a person uses it; this waits until Termgate ends. Without a display, or with --headless, it
+runs on a private {HEADLESS_SCREEN} Xvfb and walks the wizard: welcome, Next, accept, the
+button. With --decline it declines instead, presses the button, OK in the confirmation and OK
+in the notice, and then expects both libraries to be unregistered.
+
+When Termgate has ended, this waits up to {COMMANDS_TIMEOUT} s for the uninstall commands it
+started, then prints one line: Termgate's exit status and which of the two stand-in toolbar
+libraries (%ProgramFiles%\\quillon\\quillontoolbar1.dll and 2.dll) were unregistered, and by
+which program. Nothing it started is left running, also after Ctrl-C.
+
+What a run writes, in build/PRESET/run-wizard/:
+  prefix/        the Wine prefix; made anew only when it is missing, broken or of an older
+                 layout (delete it to start afresh)
+  screenshots/   headless runs: CODE-PATH-N-WHAT.png, e.g. DE-decline-3-confirmation.png
+                 (CODE is "none" without a code); one name per code and path
+  wine.log       what Wine printed during the last run
+  session.json   what the running run started, for clean-up after an interruption
+
+Options:
+  --headless   run on a private Xvfb even when a display is set
+  --decline    in a headless run, decline instead of accept
+  --tree DIR   run the Termgate.exe already built in build tree DIR: no packages, no build
+  -h, --help   print this text
+
+Exit status: 0 when the run went through (a headless run: the wizard ended with status 0 and
+changed what its path changes, nothing more), 1 when it did not, 2 for a usage error, 130 when
+interrupted."""
+
+
+class UsageError(Exception):
+    pass
+
+
+class Failure(Exception):
+    pass
+
+
+class Parser(argparse.ArgumentParser):
+    def error(self, message):
+        raise UsageError(message)
+
+
+def parse(argv):
+    parser = Parser(prog="run-wizard", add_help=False)
+    parser.add_argument("-h", "--help", action="store_true")
+    parser.add_argument("--headless", action="store_true")
+    parser.add_argument("--decline", action="store_true")
+    parser.add_argument("--tree", type=Path)
+    parser.add_argument("words", nargs="*")
+    args = parser.parse_args(argv)
+    if args.help:
+        return args
+    words = args.words
+    if len(words) > 1 and words[0] != "JP":
+        raise UsageError(f"one code only, got {len(words)} arguments (only JP takes captions)")
+    if words[:1] == ["JP"] and len(words) != 3:
+        raise UsageError("JP needs two captions: JP ACCEPT_CAPTION DECLINE_CAPTION")
+    for word in words:
+        if re.search(r"[\r\n]", word):
+            raise UsageError(f"{word!r} holds a line break; each value is one line")
+    code_page = "cp932" if words[:1] == ["JP"] else "cp1252"
+    try:
+        lines = [word.encode(code_page) for word in words]
+    except UnicodeEncodeError as error:
+        text = error.object.encode(errors="replace").decode(errors="replace")
+        raise UsageError(f"{text!r} cannot be written in code page {code_page[2:]}") from None
+    args.language_file = b"".join(line + b"\r\n" for line in lines) if lines else None
+    if args.decline and not args.headless and os.environ.get("DISPLAY"):
+        raise UsageError("--decline walks a headless run; add --headless, or unset DISPLAY")
+    if args.tree and not (args.tree / "wizard" / "win32" / "Termgate.exe").is_file():
+        raise UsageError(f"{args.tree} holds no wizard/win32/Termgate.exe")
+    return args
+
+
+def pe_arch(exe):
+    """x86 or x64, from the machine field of the program's PE header."""
+    data = exe.read_bytes()
+    header = int.from_bytes(data[0x3C:0x40], "little")
+    return {0x14C: "x86", 0x8664: "x64"}[int.from_bytes(data[header + 4:header + 6], "little")]
+
+
+def build():
+    """Installs what is missing and builds; returns the build tree."""
+    subprocess.run([REPO / "tools" / "install-dependencies", "all"], check=True)
+    preset = "windows"
+    reason = cannot_run_32bit()
+    if reason:
+        print(f"note: this machine cannot run 32-bit Windows programs ({reason}); running the "
+              "64-bit build", file=sys.stderr)
+        preset = "windows-x64"
+    tree = REPO / "build" / preset
+    if not (tree / "build.ninja").exists():
+        subprocess.run(["cmake", "--preset", preset], cwd=REPO, check=True,
+                       stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", "--preset", preset], cwd=REPO, check=True)
+    return tree
+
+
+def screen_size(display):
+    try:
+        info = subprocess.run(["xdpyinfo", "-display", display], capture_output=True,
+                              text=True, timeout=10, check=False)
+    except (OSError, subprocess.TimeoutExpired) as error:
+        raise Failure(f"cannot ask display {display} for its size: {error}") from None
+    found = re.search(r"dimensions:\s+(\d+x\d+) pixels", info.stdout)
+    if not found:
+        raise Failure(f"cannot open display {display!r} (xdpyinfo: "
+                      f"{info.stderr.strip() or 'no screen size'})")
+    return found.group(1)
+
+
+class WizardSession(Session):
+    detach = True
+
+    def screenshot_dir(self):
+        path = self.prefix.parent / "screenshots"
+        path.mkdir(exist_ok=True)
+        return path
+
+
+def since_start():
+    return f"{time.monotonic() - STARTED:.1f} s"
+
+
+def expect_on_screen(window, screen):
+    width, height = (int(n) for n in screen.split("x"))
+    left, top, right, bottom = window["windowRect"]
+    if left < 0 or top < 0 or right > width or bottom > height:
+        raise Failure(f"{window['className']} at {window['windowRect']} is not wholly on "
+                      f"the {screen} screen")
+
+
+def walk(wizard, decline, screen):
+    """Goes through the wizard as a person would; returns Termgate's exit status."""
+    spy = wizard.inspector
+    window = spy.wait("Form2", "visible")
+    expect_on_screen(window, screen)
+    time.sleep(0.5)  # let the page and the button paint
+    print(f"{wizard.screenshot('welcome', 'Form2')} ({since_start()} after start)")
+    spy.click("Form2", "Command1")
+    expect_on_screen(spy.wait("Form3", "visible"), screen)
+    option = "Option2" if decline else "Option1"
+    spy.click("Form3", option)
+    deadline = time.monotonic() + 10
+    while not spy.controls("Form3")["Command1"]["visible"]:
+        if time.monotonic() > deadline:
+            raise Failure(f"the terms window's button did not show after choosing {option}")
+        time.sleep(0.05)
+    time.sleep(0.3)
+    print(wizard.screenshot("terms", "Form3"))
+    spy.click("Form3", "Command1")
+    if decline:
+        spy.msgbox()
+        time.sleep(0.3)
+        print(wizard.screenshot("confirmation"))
+        spy.answer("ok")
+        time.sleep(0.3)  # let the confirmation close before the notice is looked for
+        notice = spy.msgbox()
+        if notice["text"] != NOTICE:
+            raise Failure(f"expected the notice {NOTICE!r}, got {notice['text']!r}")
+        print(wizard.screenshot("notice"))
+        spy.answer("ok")
+    try:
+        return wizard.process.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        raise Failure("Termgate.exe still runs 20 s after its last window") from None
+
+
+def wait_for_commands(session):
+    """Waits until no uninstall command of the prefix runs; returns those still running."""
+    started = time.monotonic()
+    running = session.leftover_processes(("cmd.exe", "regsvr32.exe"))
+    if not running:
+        return []
+    print(f"waiting (up to {COMMANDS_TIMEOUT} s) for {len(running)} uninstall command "
+          "processes to end", flush=True)
+    while running and time.monotonic() < started + COMMANDS_TIMEOUT:
+        time.sleep(0.1)
+        running = session.leftover_processes(("cmd.exe", "regsvr32.exe"))
+    if not running:
+        print(f"they ended after {time.monotonic() - started:.1f} s", flush=True)
+    return running
+
+
+def unregistered(session):
+    """Library number -> the program that unregistered it, for those that were."""
+    toolbar = session.program_files() / "quillon"
+    found = {}
+    for number in (1, 2):
+        mark = toolbar / f"quillontoolbar{number}.dll.unregistered"
+        if mark.exists():
+            found[number] = mark.read_bytes().decode("utf-16-le", errors="replace").strip()
+    return found
+
+
+def summary(status, marks):
+    libraries = ", ".join(
+        f"quillontoolbar{n}.dll " + (f"unregistered by {marks[n]}" if n in marks
+                                     else "not unregistered") for n in (1, 2))
+    return f"summary: Termgate.exe exited with status {status}; {libraries}"
+
+
+def run(args):
+    tree = args.tree.resolve() if args.tree else build()
+    arch = pe_arch(tree / "wizard" / "win32" / "Termgate.exe")
+    headless = args.headless or not os.environ.get("DISPLAY")
+    display = "" if headless else os.environ["DISPLAY"]
+    screen = HEADLESS_SCREEN if headless else screen_size(display)
+    if any(int(have) < int(need) for have, need in zip(screen.split("x"),
+                                                       HEADLESS_SCREEN.split("x"))):
+        print(f"note: on this {screen} screen the windows do not fit whole; their title bars "
+              "stay on it", file=sys.stderr)
+    work = tree / "run-wizard"
+    work.mkdir(parents=True, exist_ok=True)
+    lock = open(work / "lock", "w")  # pylint: disable=consider-using-with
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        raise Failure(f"another run-wizard is using {work}; let it end first") from None
+    (work / "wine.log").write_bytes(b"")
+    state = work / "session.json"
+    session = None
+    try:
+        print(f"Wine prefix {work / 'prefix'}: checking (made anew when missing, broken or "
+              "of an older layout, about 25 s)", flush=True)
+        session = WizardSession.create(state, tree, arch, screen=screen, display=display,
+                                       keep=True)
+        if session.state["unsupported"]:
+            raise Failure(session.state["unsupported"])
+        print(f"Wine prefix {'kept' if session.state['kept'] else 'made anew'}; desktop "
+              f"{screen} on display {session.state['display']} ({since_start()} after start)",
+              flush=True)
+        locale = "ja_JP.UTF-8" if args.words[:1] == ["JP"] else "en_US.UTF-8"
+        name = (re.sub(r"[^A-Za-z0-9_]", "_", args.words[0]) or "empty") if args.words else "none"
+        path = "decline" if args.decline else "accept"
+        wizard = Run(session, f"{name}-{path}", language_file=args.language_file, locale=locale)
+        try:
+            if headless:
+                status = walk(wizard, args.decline, screen)
+            else:
+                wizard.inspector.close()
+                print(f"Termgate is open on display {display}; it ends with its own button "
+                      "(Ctrl-C stops it).", flush=True)
+                status = wizard.process.wait()
+        finally:
+            wizard.inspector.close()
+        left = wait_for_commands(session)
+        marks = unregistered(session)
+        print(summary(status, marks), flush=True)
+        if left:
+            raise Failure(f"the uninstall commands still run {COMMANDS_TIMEOUT} s after "
+                          f"Termgate ended: {'; '.join(left)}")
+        if status != 0:
+            raise Failure(f"Termgate.exe ended with status {status}")
+        if headless:
+            by_system = all(re.search(r"\\windows\\.*\\regsvr32\.exe$", who, re.I)
+                            for who in marks.values())
+            wanted = [1, 2] if args.decline else []
+            if sorted(marks) != wanted or not by_system:
+                raise Failure(f"after {path} expected {wanted or 'no'} libraries unregistered "
+                              "by the system's regsvr32.exe")
+        return 0
+    finally:
+        # A second Ctrl-C must not cut the clean-up short.
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        if session is None and state.exists():
+            session = Session.load(state)
+        if session is not None:
+            session.destroy()
+        state.unlink(missing_ok=True)
+
+
+interrupted = []
+
+
+def interrupt(signum, frame):
+    interrupted.append(signum)
+    raise KeyboardInterrupt
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--tree", required=True)
-    parser.add_argument("--arch", choices=["x86", "x64"], required=True)
-    parser.add_argument("--lang", help="language code written as the first line of Lang.ini")
-    args = parser.parse_args()
-
-    headless = not os.environ.get("DISPLAY")
-    state = Path(args.tree) / "run-wizard" / "session.json"
-    state.parent.mkdir(parents=True, exist_ok=True)
-    print("preparing a Wine prefix (about 20 s the first time)...", flush=True)
-    session = Session.create(state, args.tree, args.arch)
-    if session.state["unsupported"]:
-        print(session.state["unsupported"], file=sys.stderr)
-        return 1
-    language_file = None if args.lang is None else args.lang.encode("cp1252") + b"\r\n"
     try:
-        if not headless:
-            wizard = Run(session, "run-wizard", language_file=language_file)
-            wizard.inspector.close()
-            print("Termgate is open on your display; it ends with its own button.")
-            return wizard.process.wait()
-        wizard = Run(session, "run-wizard", language_file=language_file)
-        try:
-            walk_through(wizard)
-        finally:
-            wizard.finish()
-        print(f"screenshots: {session.screenshot_dir()}")
+        args = parse(sys.argv[1:])
+    except UsageError as error:
+        print(f"run-wizard: {error} (see --help)", file=sys.stderr)
+        return USAGE_ERROR
+    if args.help:
+        print(USAGE)
         return 0
-    finally:
-        session.destroy()
-
-
-def walk_through(wizard):
-    inspector: Inspector = wizard.inspector
-    inspector.wait("Form2", "visible")
-    time.sleep(0.5)
-    print(wizard.screenshot("welcome", "Form2"))
-    inspector.click("Form2", "Command1")
-    inspector.wait("Form3", "visible")
-    time.sleep(0.5)
-    print(wizard.screenshot("terms", "Form3"))
-    inspector.click("Form3", "Option1")
-    time.sleep(0.5)
-    print(wizard.screenshot("accepted", "Form3"))
-    inspector.click("Form3", "Command1")
-    print(f"Termgate.exe ended with exit code {wizard.exit_code()}")
+    signal.signal(signal.SIGINT, interrupt)
+    signal.signal(signal.SIGTERM, interrupt)
+    try:
+        try:
+            return run(args)
+        except Exception as error:  # pylint: disable=broad-except
+            # A Ctrl-C also reaches the programs in the terminal's process group (a build,
+            # Wine booting the prefix), whose failure may surface before the interrupt does.
+            if interrupted:
+                raise KeyboardInterrupt from None
+            if not isinstance(error, (Failure, AssertionError, OSError,
+                                      subprocess.SubprocessError)):
+                raise
+            print(f"run-wizard: {error}", file=sys.stderr)
+            return 1
+    except KeyboardInterrupt:
+        print("run-wizard: interrupted; stopped everything it had started", file=sys.stderr)
+        return INTERRUPTED
 
 
 if __name__ == "__main__":
