@@ -8,19 +8,16 @@
 #include <memory>
 #include <string>
 
-#include "ole_scope.h"
 #include "web_browser_control.h"
 #include "welcome_frame.h"
+#include "windows_helpers.h"
+#include "windows_owners.h"
 
 namespace {
 
 std::wstring PageBesideProgram() {
-  std::wstring path(MAX_PATH, L'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-  path.resize(length);
-  const std::size_t separator = path.find_last_of(L"\\/");
-  path.resize(separator == std::wstring::npos ? 0 : separator);
-  return path + L"\\index.html";
+  return termgate::win32::FolderOf(termgate::win32::ModuleFileName().value_or(L"")) +
+         L"\\index.html";
 }
 
 }  // namespace
@@ -28,7 +25,7 @@ std::wstring PageBesideProgram() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const std::wstring page = __argc > 1 ? std::wstring(__wargv[1]) : PageBesideProgram();
 
-  const termgate::win32::OleScope ole;
+  const termgate::win32::unique_oleuninitialize_call ole;
   if (FAILED(ole.result())) {
     return 1;
   }

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "windows_owners.h"
+
 namespace {
 
 constexpr DWORD kPollIntervalMs = 1;
@@ -23,23 +25,6 @@ constexpr double kGiveUpMs = 60'000.0;
 // Long enough for the program to finish what it does right after showing its window (painting,
 // the page's first layout), so that the peak includes it.
 constexpr DWORD kSettleMs = 300;
-
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() {
-    if (handle_ != nullptr) {
-      CloseHandle(handle_);
-    }
-  }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_ = nullptr;
-};
 
 // Ends the child on every way out of main, so a failed measurement leaves nothing running in the
 // prefix to disturb the next one.
@@ -60,8 +45,8 @@ class ChildProcess {
   bool Running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
  private:
-  UniqueHandle process_;
-  UniqueHandle thread_;
+  termgate::win32::unique_handle process_;
+  termgate::win32::unique_handle thread_;
   DWORD id_;
 };
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "windows_helpers.h"
+
 namespace bench {
 
 // The welcome window's client area at 96 dpi, the DPI the baselines and the Wine prefix run at.
@@ -32,7 +34,7 @@ inline HWND CreateWelcomeFrame(HINSTANCE instance) {
   windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   windowClass.lpszClassName = L"Bench.WelcomeFrame";
-  if (RegisterClassExW(&windowClass) == 0) {
+  if (!termgate::win32::RegisterWindowClassOnce(windowClass)) {
     return nullptr;
   }
 

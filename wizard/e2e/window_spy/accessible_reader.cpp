@@ -6,25 +6,11 @@
 #include <string>
 
 #include "target_windows.h"
+#include "windows_owners.h"
 
 namespace termgate::inspector {
 
 namespace {
-
-class ComScope {
- public:
-  ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(result_)) {
-      CoUninitialize();
-    }
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  HRESULT result_;
-};
 
 void Check(HRESULT result, const char* what) {
   if (FAILED(result)) {
@@ -44,32 +30,29 @@ long LongOf(const VARIANT& value, const char* what) {
 }  // namespace
 
 AccessibleFacts ReadAccessible(HWND window) {
-  const ComScope com;
+  const win32::unique_couninitialize_call com;
   Microsoft::WRL::ComPtr<IAccessible> object;
   // __uuidof, not IID_IAccessible: with static linking that name can resolve to an import thunk.
   Check(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                    reinterpret_cast<void**>(object.GetAddressOf())),
         "AccessibleObjectFromWindow");
-  VARIANT self;
-  VariantInit(&self);
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
+  win32::unique_variant self;
+  self->vt = VT_I4;
+  self->lVal = CHILDID_SELF;
 
   AccessibleFacts facts;
   BSTR name = nullptr;
-  Check(object->get_accName(self, &name), "get_accName");
-  if (name != nullptr) {
-    facts.name.assign(name, SysStringLen(name));
-    SysFreeString(name);
+  Check(object->get_accName(*self.get(), &name), "get_accName");
+  const win32::unique_bstr ownedName(name);
+  if (ownedName) {
+    facts.name.assign(ownedName.get(), SysStringLen(ownedName.get()));
   }
-  VARIANT role;
-  VariantInit(&role);
-  Check(object->get_accRole(self, &role), "get_accRole");
-  facts.role = LongOf(role, "the role");
-  VARIANT state;
-  VariantInit(&state);
-  Check(object->get_accState(self, &state), "get_accState");
-  facts.state = LongOf(state, "the state");
+  win32::unique_variant role;
+  Check(object->get_accRole(*self.get(), role.get()), "get_accRole");
+  facts.role = LongOf(*role.get(), "the role");
+  win32::unique_variant state;
+  Check(object->get_accState(*self.get(), state.get()), "get_accState");
+  facts.state = LongOf(*state.get(), "the state");
   return facts;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "accessible_reader.h"
+#include "system_dpi.h"
 #include "keyboard.h"
 #include "target_windows.h"
 #include "text_measure.h"
@@ -156,7 +157,7 @@ void AddWindowFields(JsonObject& out, HWND window) {
       .Array("clientSize", PairArray(client.right - client.left, client.bottom - client.top))
       .Array("clientOrigin", PairArray(clientOrigin.x, clientOrigin.y))
       .Array("workArea", RectArray(monitor.rcWork))
-      .Number("dpi", DpiOfWindow(window))
+      .Number("dpi", win32::DpiOfWindow(window))
       .Bool("foreground", GetForegroundWindow() == window);
   // A window destroyed while it was being read gives zeros above: report what is true now.
   if (!IsWindow(window)) {
@@ -450,7 +451,7 @@ Reply MeasureCommand(Arguments args) {
   const HWND formWindow = ExistingFormWindow(form);
   const HWND control = ExistingControlWindow(formWindow, layout);
   const std::wstring text = TextOf(control);
-  const UINT dpi = DpiOfWindow(formWindow);
+  const UINT dpi = win32::DpiOfWindow(formWindow);
   const LOGFONTW font = FontOfControl(layout, dpi);
   const SIZE extent = TextExtent(font, text);
   RECT bounds{};

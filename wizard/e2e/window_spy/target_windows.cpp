@@ -6,7 +6,9 @@
 #include <string>
 
 #include "control_ids.h"
-#include "unique_handle.h"
+#include "system_dpi.h"
+#include "windows_helpers.h"
+#include "windows_owners.h"
 
 namespace termgate::inspector {
 
@@ -21,14 +23,6 @@ constexpr std::array kControlNames{
     ControlName::Command1, ControlName::Option1,     ControlName::Option2,    ControlName::Label2,
     ControlName::Label3,   ControlName::WebBrowser1, ControlName::WebBrowser2};
 
-template <class Function>
-Function User32Function(const char* name) {
-  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  return user32 == nullptr
-             ? nullptr
-             : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
-}
-
 bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
   return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -40,66 +34,33 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM windows) {
 }
 
 std::wstring ProcessImageBaseName(DWORD processId) {
-  const win32::UniqueKernelHandle process(
+  const win32::unique_handle process(
       OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   if (!process) {
     return {};
   }
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD length = static_cast<DWORD>(path.size());
-    if (QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) {
-      path.resize(length);
-      break;
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || path.size() > 32768) {
-      return {};
-    }
-    path.resize(path.size() * 2);
+  const std::optional<std::wstring> path =
+      win32::ReadIntoGrowingBuffer([&process](wchar_t* buffer, DWORD capacity) -> DWORD {
+        DWORD length = capacity;
+        if (QueryFullProcessImageNameW(process.get(), 0, buffer, &length)) {
+          return length;
+        }
+        return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? capacity : 0;
+      });
+  if (!path) {
+    return {};
   }
-  const std::size_t separator = path.find_last_of(L"\\/");
-  return separator == std::wstring::npos ? path : path.substr(separator + 1);
+  const std::size_t separator = path->find_last_of(L"\\/");
+  return separator == std::wstring::npos ? *path : path->substr(separator + 1);
 }
 
 }  // namespace
 
 void BecomePerMonitorDpiAware() {
-  using SetContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-  if (const auto set = User32Function<SetContextFn>("SetProcessDpiAwarenessContext")) {
-    if (set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) ||
-        set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)) {
-      return;
-    }
+  if (!win32::SetDpiAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) &&
+      !win32::SetDpiAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)) {
+    SetProcessDPIAware();
   }
-  SetProcessDPIAware();
-}
-
-UINT DpiOfWindow(HWND window) {
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  if (const auto get = User32Function<GetDpiForWindowFn>("GetDpiForWindow")) {
-    if (const UINT dpi = get(window); dpi != 0) {
-      return dpi;
-    }
-  }
-  const HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
-}
-
-LOGFONTW MessageFontForDpi(UINT dpi) {
-  using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (const auto get = User32Function<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi")) {
-    if (get(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
-      return metrics.lfMessageFont;
-    }
-  }
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    return metrics.lfMessageFont;
-  }
-  throw CommandError("the system message font is not available");
 }
 
 std::vector<HWND> TopLevelWindows() {

@@ -1,5 +1,5 @@
-// Reading Termgate's windows from another process: finding them, their texts, the process
-// behind them, and the DPI functions of newer Windows bound at run time.
+// Reading Termgate's windows from another process: finding them, their texts and the process
+// behind them.
 #pragma once
 
 #include <windows.h>
@@ -23,9 +23,6 @@ class CommandError : public std::runtime_error {
 // The inspector must see physical pixels, as the per-monitor aware Termgate does, or Windows
 // would scale every rectangle it reads.
 void BecomePerMonitorDpiAware();
-UINT DpiOfWindow(HWND window);
-// The system's message font at `dpi`, as a process of that DPI would get it.
-LOGFONTW MessageFontForDpi(UINT dpi);
 
 // Top-level windows in z-order, front first.
 std::vector<HWND> TopLevelWindows();

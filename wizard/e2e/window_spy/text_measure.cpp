@@ -1,41 +1,10 @@
 #include "text_measure.h"
 
+#include "system_dpi.h"
 #include "target_windows.h"
-#include "unique_handle.h"
+#include "windows_owners.h"
 
 namespace termgate::inspector {
-
-namespace {
-
-class ScreenDc {
- public:
-  ScreenDc() : dc_(GetDC(nullptr)) {
-    if (dc_ == nullptr) {
-      throw CommandError("no screen DC");
-    }
-  }
-  ~ScreenDc() { ReleaseDC(nullptr, dc_); }
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
-class FontSelection {
- public:
-  FontSelection(HDC dc, HFONT font) : dc_(dc), previous_(SelectObject(dc, font)) {}
-  ~FontSelection() { SelectObject(dc_, previous_); }
-  FontSelection(const FontSelection&) = delete;
-  FontSelection& operator=(const FontSelection&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
-
-}  // namespace
 
 // These rules mirror Termgate's host, so that a change there shows up here as a measured
 // difference only if the two disagree: see wizard/win32/host/dpi.cpp (FontHeight, DefaultFont)
@@ -44,7 +13,10 @@ class FontSelection {
 // DPI; a control without one gets the system message font for that DPI.
 LOGFONTW FontOfControl(const ControlLayout& control, UINT dpi) {
   if (!control.font) {
-    return MessageFontForDpi(dpi);
+    if (const auto font = win32::SystemMessageFont(dpi)) {
+      return *font;
+    }
+    throw CommandError("the system message font is not available");
   }
   constexpr int kCentipointsPerInch = 7200;
   LOGFONTW font{};
@@ -58,12 +30,15 @@ LOGFONTW FontOfControl(const ControlLayout& control, UINT dpi) {
 }
 
 SIZE TextExtent(const LOGFONTW& font, std::wstring_view text) {
-  const win32::UniqueFont created(CreateFontIndirectW(&font));
+  const win32::unique_hfont created(CreateFontIndirectW(&font));
   if (!created) {
     throw CommandError("CreateFontIndirectW failed");
   }
-  const ScreenDc screen;
-  const FontSelection selection(screen.get(), created.get());
+  const win32::unique_hdc_screen screen(GetDC(nullptr));
+  if (!screen) {
+    throw CommandError("no screen DC");
+  }
+  const win32::unique_select_object selection(screen.get(), created.get());
   SIZE extent{};
   if (!GetTextExtentPoint32W(screen.get(), text.data(), static_cast<int>(text.size()), &extent)) {
     throw CommandError("GetTextExtentPoint32W failed");

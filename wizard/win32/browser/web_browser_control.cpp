@@ -1,16 +1,13 @@
 #include "web_browser_control.h"
 
 #include "browser_site.h"
+#include "windows_helpers.h"
 
 #include <exdisp.h>
 #include <oleauto.h>
 
 #include <climits>
 #include <new>
-
-// The image base of the module this code is linked into, so that the host window class belongs to
-// that module even when the library ends up in a DLL.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace termgate::win32 {
 namespace {
@@ -22,27 +19,10 @@ constexpr wchar_t kHostClass[] = L"TermgateWebBrowserHost";
 // IWebBrowser2::Navigate2 in the SHDocVw type library.
 constexpr DISPID kDispidNavigate2 = 500;
 
-HINSTANCE ThisModule() {
-  return reinterpret_cast<HINSTANCE>(&__ImageBase);
-}
-
 HRESULT LastErrorAsHresult() {
   const DWORD error = GetLastError();
   return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
-
-// Owns a VARIANT for the duration of one call.
-class ScopedVariant {
- public:
-  ScopedVariant() { VariantInit(&value_); }
-  ScopedVariant(const ScopedVariant&) = delete;
-  ScopedVariant& operator=(const ScopedVariant&) = delete;
-  ~ScopedVariant() { VariantClear(&value_); }
-  VARIANT* get() { return &value_; }
-
- private:
-  VARIANT value_;
-};
 
 // Owns the strings IDispatch::Invoke may leave in an EXCEPINFO.
 class ScopedExcepInfo {
@@ -74,11 +54,6 @@ HRESULT RequireSingleThreadedApartment() {
 }
 
 HRESULT RegisterHostClass(WNDPROC proc) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof(existing);
-  if (GetClassInfoExW(ThisModule(), kHostClass, &existing)) {
-    return S_OK;
-  }
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = proc;
@@ -87,10 +62,7 @@ HRESULT RegisterHostClass(WNDPROC proc) {
   // Shows through only until the browser's window covers the host, and stays if it never does.
   wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
   wc.lpszClassName = kHostClass;
-  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    return LastErrorAsHresult();
-  }
-  return S_OK;
+  return RegisterWindowClassOnce(wc) ? S_OK : LastErrorAsHresult();
 }
 
 }  // namespace
@@ -212,22 +184,22 @@ HRESULT WebBrowserControl::Navigate2(std::wstring_view url) {
   if (url.size() > UINT_MAX) {
     return E_INVALIDARG;
   }
-  ScopedVariant arg;
-  arg.get()->bstrVal = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
-  if (!arg.get()->bstrVal) {
+  unique_variant arg;
+  arg->bstrVal = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
+  if (!arg->bstrVal) {
     return E_OUTOFMEMORY;
   }
-  arg.get()->vt = VT_BSTR;
+  arg->vt = VT_BSTR;
 
   DISPPARAMS params{};
   params.rgvarg = arg.get();
   params.cArgs = 1;
   ScopedExcepInfo exception;
-  UINT arg_error = 0;
+  UINT argError = 0;
   // A local reference: navigation may pump messages, and the parent could be destroyed meanwhile.
   ComPtr<IDispatch> dispatch = dispatch_;
   return dispatch->Invoke(kDispidNavigate2, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                          nullptr, exception.get(), &arg_error);
+                          nullptr, exception.get(), &argError);
 }
 
 void WebBrowserControl::SetBounds(const RECT& bounds) {
@@ -263,20 +235,16 @@ void WebBrowserControl::ActivateUi() {
   object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site_.Get(), 0, host_.get(), &client);
 }
 
-LRESULT CALLBACK WebBrowserControl::HostProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (msg == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    return DefWindowProcW(hwnd, msg, wparam, lparam);
-  }
-  auto* self = reinterpret_cast<WebBrowserControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+LRESULT CALLBACK WebBrowserControl::HostProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+  auto* self = WindowInstance<WebBrowserControl>(window, message, lParam);
   if (!self) {
-    return DefWindowProcW(hwnd, msg, wparam, lparam);
+    return DefWindowProcW(window, message, wParam, lParam);
   }
-  switch (msg) {
+  switch (message) {
     case WM_SIZE:
       if (self->inplace_) {
-        const RECT rect{0, 0, static_cast<LONG>(LOWORD(lparam)), static_cast<LONG>(HIWORD(lparam))};
+        const RECT rect{0, 0, static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
         ComPtr<IOleInPlaceObject> inplace = self->inplace_;
         inplace->SetObjectRects(&rect, &rect);
       }
@@ -290,13 +258,13 @@ LRESULT CALLBACK WebBrowserControl::HostProc(HWND hwnd, UINT msg, WPARAM wparam,
       self->Shutdown();
       break;
     case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       self->host_.release();
       break;
     default:
       break;
   }
-  return DefWindowProcW(hwnd, msg, wparam, lparam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace termgate::win32

@@ -17,7 +17,8 @@
 
 #include <memory>
 #include <string_view>
-#include <utility>
+
+#include "windows_owners.h"
 
 namespace termgate::win32 {
 
@@ -55,33 +56,13 @@ class WebBrowserControl {
   bool TranslateAccelerator(MSG* msg);
 
  private:
-  // Owns an HWND. Kept private so it cannot clash with the application's own window wrappers.
-  class UniqueWindow {
-   public:
-    UniqueWindow() = default;
-    UniqueWindow(const UniqueWindow&) = delete;
-    UniqueWindow& operator=(const UniqueWindow&) = delete;
-    ~UniqueWindow() { reset(); }
-    HWND get() const { return hwnd_; }
-    HWND release() { return std::exchange(hwnd_, nullptr); }
-    void reset(HWND hwnd = nullptr) {
-      // Cleared before DestroyWindow so that messages sent during destruction see no window.
-      if (HWND old = std::exchange(hwnd_, hwnd)) {
-        DestroyWindow(old);
-      }
-    }
-
-   private:
-    HWND hwnd_ = nullptr;
-  };
-
   WebBrowserControl() = default;
   HRESULT Init(HWND parent, const RECT& bounds);
   void ActivateUi();
   void Shutdown();
-  static LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-  UniqueWindow host_;
+  unique_hwnd host_;
   Microsoft::WRL::ComPtr<browser_detail::BrowserSite> site_;
   Microsoft::WRL::ComPtr<IOleObject> object_;
   Microsoft::WRL::ComPtr<IOleInPlaceObject> inplace_;

@@ -1,17 +1,12 @@
-// Pixels from twips at a window's DPI, and the DPI functions of newer Windows, bound at run time
-// so that the program still starts where they are missing (it then behaves as DPI-unaware).
+// Pixels from twips at a window's DPI, and window sizes and fonts for a DPI.
 #pragma once
 
 #include <windows.h>
 
 #include "layouts.h"
+#include "system_dpi.h"
 
 namespace termgate::win32 {
-
-inline constexpr UINT kDefaultDpi = 96;
-
-void BecomePerMonitorDpiAware();
-UINT DpiOfWindow(HWND window);
 
 // Edges are rounded, not sizes, so controls that touch in twips touch in pixels too.
 int TwipsToPixels(int twips, UINT dpi);

@@ -7,14 +7,11 @@
 #include "option_accessible.h"
 #include "runtime_error.h"
 #include "wide_text.h"
+#include "windows_helpers.h"
 
 namespace termgate::win32 {
 
 namespace {
-
-HINSTANCE ThisModule() {
-  return GetModuleHandleW(nullptr);
-}
 
 COLORREF ColorOf(Rgb rgb) {
   return RGB(rgb.red, rgb.green, rgb.blue);
@@ -22,9 +19,6 @@ COLORREF ColorOf(Rgb rgb) {
 
 void RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
   WNDCLASSEXW windowClass{};
-  if (GetClassInfoExW(ThisModule(), name, &windowClass)) {
-    return;
-  }
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_DBLCLKS;
   windowClass.lpfnWndProc = procedure;
@@ -32,7 +26,7 @@ void RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
   windowClass.hIcon = LoadIconW(ThisModule(), MAKEINTRESOURCEW(1));
   windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.lpszClassName = name;
-  if (RegisterClassExW(&windowClass) == 0) {
+  if (!RegisterWindowClassOnce(windowClass)) {
     throw runtime_errors::OutOfMemory();
   }
 }
@@ -271,7 +265,7 @@ HBRUSH FormWindow::BrushOf(Rgb color) {
       return brush.get();
     }
   }
-  controlBrushes_.emplace_back(color, UniqueBrush(CreateSolidBrush(ColorOf(color))));
+  controlBrushes_.emplace_back(color, unique_hbrush(CreateSolidBrush(ColorOf(color))));
   return controlBrushes_.back().second.get();
 }
 
@@ -363,11 +357,7 @@ bool FormWindow::PreTranslateMessage(MSG& message) {
 }
 
 LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowInstance<FormWindow>(window, message, lParam);
   if (self == nullptr || self->window() == nullptr) {
     return DefWindowProcW(window, message, wParam, lParam);
   }

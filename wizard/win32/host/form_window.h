@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "layouts.h"
-#include "unique_handle.h"
+#include "windows_owners.h"
 #include "web_browser_control.h"
 
 namespace termgate::win32 {
@@ -74,11 +74,11 @@ class FormWindow {
 
   const WindowLayout& layout_;
   ClickListener onClicked_;
-  UniqueBrush background_;
-  std::vector<std::pair<Rgb, UniqueBrush>> controlBrushes_;
-  UniqueWindow window_;
+  unique_hbrush background_;
+  std::vector<std::pair<Rgb, unique_hbrush>> controlBrushes_;
+  unique_hwnd window_;
   std::vector<Child> children_;
-  std::vector<UniqueFont> fonts_;  // one per child with a font of its own, and the default
+  std::vector<unique_hfont> fonts_;  // one per child with a font of its own, and the default
   UINT dpi_ = 96;
   HWND focusBeforeDeactivation_ = nullptr;
 };

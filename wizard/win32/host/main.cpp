@@ -1,28 +1,31 @@
 // Termgate.exe: the terms-of-use wizard on the real Win32 host.
 #include <windows.h>
 
-#include "dpi.h"
-#include "ole_scope.h"
 #include "runtime_error.h"
+#include "system_dpi.h"
 #include "wide_text.h"
 #include "win32_host.h"
+#include "windows_owners.h"
 #include "wizard.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  using namespace termgate;
   // Libraries load from the system directory only, so a DLL planted beside the program is never
   // picked up.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  termgate::win32::BecomePerMonitorDpiAware();
+  // The manifest asks for this already; the call covers a manifest that a loader ignored, and
+  // fails harmlessly when the awareness is set.
+  win32::SetDpiAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 
-  const termgate::win32::OleScope ole;
+  const win32::unique_oleuninitialize_call ole;
   if (FAILED(ole.result())) {
-    const termgate::RuntimeError error = termgate::runtime_errors::CannotCreateObject();
-    MessageBoxW(nullptr, termgate::win32::Wide(termgate::DefaultErrorReport(error)).c_str(),
-                L"Termgate", MB_OK | MB_ICONERROR);
+    const RuntimeError error = runtime_errors::CannotCreateObject();
+    MessageBoxW(nullptr, win32::Wide(DefaultErrorReport(error)).c_str(), L"Termgate",
+                MB_OK | MB_ICONERROR);
     return error.number;
   }
 
-  termgate::win32::Win32Host host;
-  termgate::Wizard wizard(host);
+  win32::Win32Host host;
+  Wizard wizard(host);
   return host.Run(wizard);
 }

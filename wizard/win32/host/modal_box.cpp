@@ -1,7 +1,7 @@
 #include "modal_box.h"
 
 #include "runtime_error.h"
-#include "unique_handle.h"
+#include "windows_owners.h"
 
 namespace termgate::win32 {
 
@@ -26,7 +26,7 @@ std::optional<int> AskWithMessageBox(const std::wstring& prompt, const std::wstr
   // would pass off a request to quit as a person's consent. The hook sees every message the loop
   // takes, so a quit is told apart from a click whatever the box then returns.
   quitWhileAsking = false;
-  const UniqueHook hook(
+  const unique_hhook hook(
       SetWindowsHookExW(WH_GETMESSAGE, &WatchForQuit, nullptr, GetCurrentThreadId()));
   if (!hook) {
     throw runtime_errors::OutOfMemory();

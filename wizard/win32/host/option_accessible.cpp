@@ -7,7 +7,8 @@
 #include <new>
 #include <string>
 
-#include "unique_handle.h"
+#include "windows_helpers.h"
+#include "windows_owners.h"
 
 namespace termgate::win32 {
 
@@ -36,18 +37,12 @@ class AccessibilityLibrary {
  private:
   AccessibilityLibrary()
       : module_(LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-    if (module_) {
-      createStandard = Bind<CreateStdAccessibleObjectFn>("CreateStdAccessibleObject");
-      resultFromObject = Bind<LresultFromObjectFn>("LresultFromObject");
-    }
+    createStandard =
+        ProcAddress<CreateStdAccessibleObjectFn>(module_.get(), "CreateStdAccessibleObject");
+    resultFromObject = ProcAddress<LresultFromObjectFn>(module_.get(), "LresultFromObject");
   }
 
-  template <class Function>
-  Function Bind(const char* name) const {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_.get(), name)));
-  }
-
-  UniqueModule module_;
+  unique_hmodule module_;
 };
 
 bool IsSelf(const VARIANT& child) {

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "runtime_error.h"
-#include "unique_handle.h"
+#include "windows_helpers.h"
+#include "windows_owners.h"
 #include "wide_text.h"
 
 namespace termgate::win32 {
@@ -31,21 +33,6 @@ WORD ShowCommandOf(std::int16_t windowStyle) {
   }
 }
 
-std::wstring SystemDirectory() {
-  std::wstring directory(MAX_PATH, L'\0');
-  for (;;) {
-    const UINT length = GetSystemDirectoryW(directory.data(), static_cast<UINT>(directory.size()));
-    if (length == 0) {
-      throw runtime_errors::FileNotFound();
-    }
-    if (length < directory.size()) {
-      directory.resize(length);
-      return directory;
-    }
-    directory.resize(length);
-  }
-}
-
 }  // namespace
 
 void StartCommandLine(TextView commandLine, std::int16_t windowStyle) {
@@ -59,7 +46,11 @@ void StartCommandLine(TextView commandLine, std::int16_t windowStyle) {
   // cmd looks in its current directory first. A 32-bit process on 64-bit Windows gets the 32-bit
   // interpreter through the file-system redirection of the system directory, which is also where
   // the 32-bit regsvr32 lives.
-  const std::wstring system = SystemDirectory();
+  const std::optional<std::wstring> found = SystemDirectory();
+  if (!found) {
+    throw runtime_errors::FileNotFound();
+  }
+  const std::wstring& system = *found;
   const std::wstring interpreter = system + L"\\cmd.exe";
   std::wstring line = Wide(commandLine);  // CreateProcessW may write into its command line
 
@@ -68,8 +59,8 @@ void StartCommandLine(TextView commandLine, std::int16_t windowStyle) {
                       CREATE_DEFAULT_ERROR_MODE, nullptr, system.c_str(), &startup, &started)) {
     throw runtime_errors::FileNotFound();
   }
-  UniqueKernelHandle process(started.hProcess);
-  UniqueKernelHandle thread(started.hThread);
+  const unique_handle process(started.hProcess);
+  const unique_handle thread(started.hThread);
 }
 
 }  // namespace termgate::win32

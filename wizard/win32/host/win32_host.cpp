@@ -8,6 +8,7 @@
 #include "shell_command.h"
 #include "wide_text.h"
 #include "windows_file_system.h"
+#include "windows_helpers.h"
 
 namespace termgate::win32 {
 
@@ -225,21 +226,12 @@ void Win32Host::End() {
 }
 
 Text Win32Host::AppPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) {
-      throw runtime_errors::FileNotFound();
-    }
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
+  const std::optional<std::wstring> program = ModuleFileName();
+  if (!program) {
+    throw runtime_errors::FileNotFound();
   }
   // The folder, without a trailing separator: callers append "\index.html" directly.
-  path.resize(path.find_last_of(L"\\/") == std::wstring::npos ? 0 : path.find_last_of(L"\\/"));
-  return FromWide(path);
+  return FromWide(FolderOf(*program));
 }
 
 std::int32_t Win32Host::SetWindowPos(std::int32_t hWnd, std::int32_t hWndInsertAfter,

@@ -7,7 +7,7 @@
 
 #include "ansi_line_reader.h"
 #include "runtime_error.h"
-#include "unique_handle.h"
+#include "windows_owners.h"
 #include "wide_text.h"
 
 namespace termgate::win32 {
@@ -16,7 +16,7 @@ namespace {
 
 class FileBytes final : public ByteSource {
  public:
-  explicit FileBytes(UniqueFile file) : file_(std::move(file)) {}
+  explicit FileBytes(unique_hfile file) : file_(std::move(file)) {}
 
   std::size_t Read(std::span<char> buffer) override {
     DWORD read = 0;
@@ -31,7 +31,7 @@ class FileBytes final : public ByteSource {
   void Close() { file_.reset(); }
 
  private:
-  UniqueFile file_;
+  unique_hfile file_;
 };
 
 Text DecodeAnsi(std::string_view bytes) {
@@ -50,7 +50,7 @@ Text DecodeAnsi(std::string_view bytes) {
 
 class WindowsTextStream final : public TextStream {
  public:
-  explicit WindowsTextStream(UniqueFile file)
+  explicit WindowsTextStream(unique_hfile file)
       : bytes_(std::move(file)), lines_(bytes_, DecodeAnsi) {}
 
   Text ReadLine() override { return lines_.ReadLine(); }
@@ -77,9 +77,9 @@ class WindowsFileSystem final : public FileSystemObject {
       throw runtime_errors::InvalidProcedureCall();
     }
     // Others may go on reading and writing it; only an exclusive holder keeps us out.
-    UniqueFile file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    unique_hfile file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
       const DWORD error = GetLastError();
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
