@@ -3,7 +3,6 @@
 #include "browser_site.h"
 #include "windows_helpers.h"
 
-#include <exdisp.h>
 #include <oleauto.h>
 
 #include <climits>
@@ -16,30 +15,10 @@ using Microsoft::WRL::ComPtr;
 
 constexpr wchar_t kHostClass[] = L"TermgateWebBrowserHost";
 
-// IWebBrowser2::Navigate2 in the SHDocVw type library.
-constexpr DISPID kDispidNavigate2 = 500;
-
 HRESULT LastErrorAsHresult() {
   const DWORD error = GetLastError();
   return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
-
-// Owns the strings IDispatch::Invoke may leave in an EXCEPINFO.
-class ScopedExcepInfo {
- public:
-  ScopedExcepInfo() = default;
-  ScopedExcepInfo(const ScopedExcepInfo&) = delete;
-  ScopedExcepInfo& operator=(const ScopedExcepInfo&) = delete;
-  ~ScopedExcepInfo() {
-    SysFreeString(info_.bstrSource);
-    SysFreeString(info_.bstrDescription);
-    SysFreeString(info_.bstrHelpFile);
-  }
-  EXCEPINFO* get() { return &info_; }
-
- private:
-  EXCEPINFO info_{};
-};
 
 // The browser is apartment-threaded and works through windows of the calling thread. Created from
 // an MTA it would live on a hidden COM thread behind proxies, with its windows parented across
@@ -116,18 +95,13 @@ HRESULT WebBrowserControl::Init(HWND parent, const RECT& bounds) {
     return hr;
   }
   if (FAILED(hr = object_.As(&inplace_)) || FAILED(hr = object_.As(&active_)) ||
-      FAILED(hr = object_.As(&dispatch_))) {
-    return hr;
-  }
-
-  ComPtr<IWebBrowser2> browser;
-  if (FAILED(hr = object_.As(&browser))) {
+      FAILED(hr = object_.As(&browser_))) {
     return hr;
   }
   // Best effort: no script error or security dialogs, and a file dropped on the page must not
   // replace it. The control is usable without either, so failures are not fatal.
-  browser->put_Silent(VARIANT_TRUE);
-  browser->put_RegisterAsDropTarget(VARIANT_FALSE);
+  browser_->put_Silent(VARIANT_TRUE);
+  browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
 
   // In-place but not UI activation: the browser shows up without taking the focus, which the
   // wizard's own controls keep until the user moves it.
@@ -160,7 +134,7 @@ void WebBrowserControl::Shutdown() {
   ComPtr<IOleInPlaceObject> inplace = std::move(inplace_);
   ComPtr<browser_detail::BrowserSite> site = std::move(site_);
   active_.Reset();
-  dispatch_.Reset();
+  browser_.Reset();
 
   if (inplace) {
     inplace->InPlaceDeactivate();
@@ -178,28 +152,22 @@ void WebBrowserControl::Shutdown() {
 }
 
 HRESULT WebBrowserControl::Navigate2(std::wstring_view url) {
-  if (!dispatch_) {
+  if (!browser_) {
     return E_UNEXPECTED;
   }
   if (url.size() > UINT_MAX) {
     return E_INVALIDARG;
   }
-  unique_variant arg;
-  arg->bstrVal = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
-  if (!arg->bstrVal) {
+  unique_variant target;
+  target->bstrVal = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
+  if (!target->bstrVal) {
     return E_OUTOFMEMORY;
   }
-  arg->vt = VT_BSTR;
-
-  DISPPARAMS params{};
-  params.rgvarg = arg.get();
-  params.cArgs = 1;
-  ScopedExcepInfo exception;
-  UINT argError = 0;
+  target->vt = VT_BSTR;
   // A local reference: navigation may pump messages, and the parent could be destroyed meanwhile.
-  ComPtr<IDispatch> dispatch = dispatch_;
-  return dispatch->Invoke(kDispidNavigate2, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                          nullptr, exception.get(), &argError);
+  const ComPtr<IWebBrowser2> browser = browser_;
+  // No flags, target frame, post data or headers: a plain navigation in this control.
+  return browser->Navigate2(target.get(), nullptr, nullptr, nullptr, nullptr);
 }
 
 void WebBrowserControl::SetBounds(const RECT& bounds) {

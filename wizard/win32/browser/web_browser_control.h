@@ -13,6 +13,7 @@
 
 #include <windows.h>
 #include <ole2.h>
+#include <exdisp.h>
 #include <wrl/client.h>
 
 #include <memory>
@@ -37,9 +38,8 @@ class WebBrowserControl {
   WebBrowserControl& operator=(const WebBrowserControl&) = delete;
   ~WebBrowserControl();
 
-  // Starts navigating to `url` through the browser's IDispatch (Navigate2, one VT_BSTR argument)
-  // and returns the HRESULT of IDispatch::Invoke. Returns at once; a page that fails to load
-  // leaves the control blank and is not reported here.
+  // Starts navigating to `url` (IWebBrowser2::Navigate2) and returns its HRESULT. Returns at
+  // once; a page that fails to load leaves the control blank and is not reported here.
   HRESULT Navigate2(std::wstring_view url);
 
   // Moves/resizes the control (parent client pixels), e.g. after WM_DPICHANGED.
@@ -67,7 +67,7 @@ class WebBrowserControl {
   Microsoft::WRL::ComPtr<IOleObject> object_;
   Microsoft::WRL::ComPtr<IOleInPlaceObject> inplace_;
   Microsoft::WRL::ComPtr<IOleInPlaceActiveObject> active_;
-  Microsoft::WRL::ComPtr<IDispatch> dispatch_;
+  Microsoft::WRL::ComPtr<IWebBrowser2> browser_;
 };
 
 }  // namespace termgate::win32
