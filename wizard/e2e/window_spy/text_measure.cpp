@@ -7,7 +7,7 @@
 namespace termgate::inspector {
 
 // These rules mirror Termgate's host, so that a change there shows up here as a measured
-// difference only if the two disagree: see wizard/win32/host/dpi.cpp (FontHeight, DefaultFont)
+// difference only if the two disagree: see wizard/win32/host/dpi.cpp (LayoutFont, DefaultFont)
 // and wizard/win32/host/form_window.cpp (ApplyDpi). A control with a font in its layout gets
 // that face and weight, ANSI_CHARSET, and a character height of its point size at the window's
 // DPI; a control without one gets the system message font for that DPI.

@@ -1,5 +1,9 @@
 #include "dpi.h"
 
+#include <string>
+
+#include "wide_text.h"
+
 namespace termgate::win32 {
 
 int TwipsToPixels(int twips, UINT dpi) {
@@ -12,9 +16,17 @@ RECT PixelRect(const ControlLayout& control, UINT dpi) {
               TwipsToPixels(control.top + control.height, dpi)};
 }
 
-int FontHeight(int centipoints, UINT dpi) {
+LOGFONTW LayoutFont(const FontDescription& font, UINT dpi) {
   constexpr int kCentipointsPerInch = 7200;
-  return -MulDiv(centipoints, static_cast<int>(dpi), kCentipointsPerInch);
+  LOGFONTW logFont{};
+  // Negative: the character height, as a point size means.
+  logFont.lfHeight = -MulDiv(font.centipoints, static_cast<int>(dpi), kCentipointsPerInch);
+  logFont.lfWeight = font.weight;
+  logFont.lfCharSet = ANSI_CHARSET;
+  logFont.lfQuality = CLEARTYPE_QUALITY;
+  const std::wstring face = Wide(font.face);
+  face.copy(logFont.lfFaceName, LF_FACESIZE - 1);
+  return logFont;
 }
 
 RECT WindowRectForClient(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {

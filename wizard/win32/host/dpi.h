@@ -11,8 +11,8 @@ namespace termgate::win32 {
 // Edges are rounded, not sizes, so controls that touch in twips touch in pixels too.
 int TwipsToPixels(int twips, UINT dpi);
 RECT PixelRect(const ControlLayout& control, UINT dpi);
-// Font height in pixels (negative: character height) for a size in hundredths of a point.
-int FontHeight(int centipoints, UINT dpi);
+// The font a layout gives a control, at `dpi`.
+LOGFONTW LayoutFont(const FontDescription& font, UINT dpi);
 
 // The outer rectangle (at 0,0) of a window with this client size, style and DPI.
 RECT WindowRectForClient(SIZE client, DWORD style, DWORD exStyle, UINT dpi);

@@ -56,7 +56,7 @@ FormWindow::FormWindow(const WindowLayout& layout, ClickListener onClicked)
   dpi_ = DpiOfWindow(created);
   CreateControls();
   OrderByTabIndex();
-  ApplyDpi(dpi_, true);
+  ApplyDpi(dpi_, nullptr);
 }
 
 FormWindow::~FormWindow() {
@@ -184,12 +184,21 @@ void FormWindow::OrderByTabIndex() {
   }
 }
 
-void FormWindow::ApplyDpi(UINT dpi, bool center) {
+SIZE FormWindow::WindowSize(UINT dpi) const {
+  const SIZE client{TwipsToPixels(layout_.clientWidth, dpi),
+                    TwipsToPixels(layout_.clientHeight, dpi)};
+  const RECT outer = WindowRectForClient(client, Style(), ExStyle(), dpi);
+  return SIZE{outer.right - outer.left, outer.bottom - outer.top};
+}
+
+void FormWindow::ApplyDpi(UINT dpi, const RECT* suggested) {
   dpi_ = dpi;
-  fonts_.clear();
-  LOGFONTW defaultFont = DefaultFont(dpi);
-  fonts_.emplace_back(CreateFontIndirectW(&defaultFont));
-  const HFONT hostDefault = fonts_.front().get();
+  // The old fonts go only after every control has its new one: a control draws with the font it
+  // was given until WM_SETFONT replaces it.
+  std::vector<unique_hfont> fonts;
+  const LOGFONTW defaultFont = DefaultFont(dpi);
+  fonts.emplace_back(CreateFontIndirectW(&defaultFont));
+  const HFONT hostDefault = fonts.front().get();
 
   for (Child& child : children_) {
     const RECT bounds = PixelRect(*child.layout, dpi);
@@ -200,30 +209,29 @@ void FormWindow::ApplyDpi(UINT dpi, bool center) {
     SetWindowPos(child.window, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
                  bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
     HFONT chosen = hostDefault;
-    if (const auto& font = child.layout->font) {
-      LOGFONTW logFont{};
-      logFont.lfHeight = FontHeight(font->centipoints, dpi);
-      logFont.lfWeight = font->weight;
-      logFont.lfCharSet = ANSI_CHARSET;
-      logFont.lfQuality = CLEARTYPE_QUALITY;
-      const std::wstring face = Wide(font->face);
-      face.copy(logFont.lfFaceName, LF_FACESIZE - 1);
-      fonts_.emplace_back(CreateFontIndirectW(&logFont));
-      chosen = fonts_.back().get();
+    if (child.layout->font) {
+      const LOGFONTW logFont = LayoutFont(*child.layout->font, dpi);
+      fonts.emplace_back(CreateFontIndirectW(&logFont));
+      chosen = fonts.back().get();
     }
     SendMessageW(child.window, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
   }
   SendMessageW(window(), WM_SETFONT, reinterpret_cast<WPARAM>(hostDefault), FALSE);
+  fonts_ = std::move(fonts);
 
-  const SIZE client{TwipsToPixels(layout_.clientWidth, dpi),
-                    TwipsToPixels(layout_.clientHeight, dpi)};
-  const RECT outer = WindowRectForClient(client, Style(), ExStyle(), dpi);
-  const int width = outer.right - outer.left;
-  const int height = outer.bottom - outer.top;
+  if (suggested != nullptr) {
+    SetWindowPos(window(), nullptr, suggested->left, suggested->top,
+                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    return;
+  }
+  const SIZE size = WindowSize(dpi);
+  const int width = size.cx;
+  const int height = size.cy;
   UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
   int x = 0;
   int y = 0;
-  if (center) {
+  if (layout_.centerOnScreen) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(window(), MONITOR_DEFAULTTOPRIMARY), &monitor);
@@ -446,8 +454,15 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
+    case WM_GETDPISCALEDSIZE:
+      // The size for the new DPI comes from twips, as at creation, rather than from scaling
+      // pixels that were rounded once already.
+      *reinterpret_cast<SIZE*>(lParam) = WindowSize(static_cast<UINT>(wParam));
+      return TRUE;
     case WM_DPICHANGED:
-      ApplyDpi(HIWORD(wParam), false);
+      // Windows proposes a rectangle that keeps the window under the mouse and on the monitor,
+      // sized from the answer to WM_GETDPISCALEDSIZE.
+      ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
       return 0;
     default:
       break;

@@ -62,8 +62,11 @@ class FormWindow {
 
   void CreateControls();
   void OrderByTabIndex();
-  // Sizes, places and sets the fonts of everything for `dpi`; centres the window when asked.
-  void ApplyDpi(UINT dpi, bool center);
+  // Sizes, places and sets the fonts of everything for `dpi`. The window goes to `suggested`
+  // (what Windows proposes on a change of DPI) or, without one, where the layout puts it.
+  void ApplyDpi(UINT dpi, const RECT* suggested);
+  // The window's outer size at `dpi`.
+  SIZE WindowSize(UINT dpi) const;
   const Child* ChildOfWindow(HWND window) const;
   // Where the keyboard focus of an option is drawn: around the option and its label.
   RECT FocusRingOf(const Child& option) const;
