@@ -8,7 +8,7 @@
 #include "target_windows.h"
 #include "windows_owners.h"
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 namespace {
 
@@ -56,4 +56,4 @@ AccessibleFacts ReadAccessible(HWND window) {
   return facts;
 }
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

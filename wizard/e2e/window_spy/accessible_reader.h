@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 struct AccessibleFacts {
   std::wstring name;
@@ -17,4 +17,4 @@ struct AccessibleFacts {
 // Throws CommandError when the window has no accessible object or a query fails.
 AccessibleFacts ReadAccessible(HWND window);
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

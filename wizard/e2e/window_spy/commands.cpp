@@ -13,7 +13,7 @@
 #include "target_windows.h"
 #include "text_measure.h"
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 namespace {
 
@@ -559,4 +559,4 @@ std::string ReplyLine(const Reply& reply) {
   return line;
 }
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

@@ -1,4 +1,4 @@
-// The inspector's commands: one line of words in, one JSON object out.
+// window_spy's commands: one line of words in, one JSON object out.
 #pragma once
 
 #include <string>
@@ -6,7 +6,7 @@
 
 #include "json_writer.h"
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 struct Reply {
   bool ok = true;
@@ -19,4 +19,4 @@ Reply RunCommand(const std::vector<std::string>& words);
 // The reply as one line of JSON, without the line break.
 std::string ReplyLine(const Reply& reply);
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

@@ -1,6 +1,6 @@
 #include "json_writer.h"
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 namespace {
 
@@ -161,4 +161,4 @@ JsonArray PairArray(std::int64_t first, std::int64_t second) {
   return array;
 }
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

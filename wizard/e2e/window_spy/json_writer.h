@@ -1,4 +1,4 @@
-// The few JSON shapes the inspector answers with, built as text: no library, no parsing.
+// The few JSON shapes window_spy answers with, built as text: no library, no parsing.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 // A JSON string literal, quotes included. Window texts come from another process and may hold
 // anything: the result is UTF-8 with quotes, backslashes and control characters escaped, and an
@@ -52,4 +52,4 @@ class JsonArray {
 JsonArray RectArray(const RECT& rect);  // [left, top, right, bottom]
 JsonArray PairArray(std::int64_t first, std::int64_t second);
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

@@ -5,7 +5,7 @@
 
 #include "target_windows.h"
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 namespace {
 
@@ -86,4 +86,4 @@ void Type(const KeyChord& chord) {
   }
 }
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

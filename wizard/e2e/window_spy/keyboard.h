@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 // Virtual keys held down in order and released in reverse: a modifier comes first.
 using KeyChord = std::vector<WORD>;
@@ -21,4 +21,4 @@ inline const KeyChord kAltF4{VK_MENU, VK_F4};
 void BringToForeground(HWND window);
 void Type(const KeyChord& chord);
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

@@ -14,7 +14,7 @@
 
 namespace {
 
-using termgate::inspector::Reply;
+using termgate::window_spy::Reply;
 
 std::string Utf8(std::wstring_view text) {
   const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
@@ -118,8 +118,8 @@ int Serve() {
   std::string line;
   while (input.Next(line)) {
     const std::vector<std::string> words = Words(line);
-    const Reply reply = termgate::inspector::RunCommand(words);
-    if (!WriteLine(termgate::inspector::ReplyLine(reply))) {
+    const Reply reply = termgate::window_spy::RunCommand(words);
+    if (!WriteLine(termgate::window_spy::ReplyLine(reply))) {
       return 1;
     }
     if (!words.empty() && words.front() == "quit") {
@@ -132,7 +132,7 @@ int Serve() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  termgate::inspector::BecomePerMonitorDpiAware();
+  termgate::window_spy::BecomePerMonitorDpiAware();
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     words.push_back(Utf8(argv[i]));
@@ -141,10 +141,10 @@ int wmain(int argc, wchar_t** argv) {
     return Serve();
   }
   if (words.empty()) {
-    WriteLine(R"({"ok":false,"error":"usage: inspector serve | inspector COMMAND ARGS..."})");
+    WriteLine(R"({"ok":false,"error":"usage: window_spy serve | window_spy COMMAND ARGS..."})");
     return 1;
   }
-  const Reply reply = termgate::inspector::RunCommand(words);
-  WriteLine(termgate::inspector::ReplyLine(reply));
+  const Reply reply = termgate::window_spy::RunCommand(words);
+  WriteLine(termgate::window_spy::ReplyLine(reply));
   return reply.ok ? 0 : 1;
 }

@@ -10,7 +10,7 @@
 #include "windows_helpers.h"
 #include "windows_owners.h"
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 namespace {
 
@@ -221,4 +221,4 @@ std::int64_t HandleNumber(const void* handle) {
   return static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(handle));
 }
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

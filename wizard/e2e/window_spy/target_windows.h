@@ -12,7 +12,7 @@
 
 #include "layouts.h"
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 // A command that cannot be carried out; its message is the answer's "error".
 class CommandError : public std::runtime_error {
@@ -20,8 +20,8 @@ class CommandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The inspector must see physical pixels, as the per-monitor aware Termgate does, or Windows
-// would scale every rectangle it reads.
+// window_spy must see physical pixels, as the per-monitor aware Termgate does, or Windows would
+// scale every rectangle it reads.
 void BecomePerMonitorDpiAware();
 
 // Top-level windows in z-order, front first.
@@ -31,7 +31,7 @@ bool HasClass(HWND window, std::wstring_view className);
 // The title as the window manager keeps it: reading it sends the window nothing.
 std::wstring TitleOf(HWND window);
 // The text a control reports for WM_GETTEXT; the message crosses processes, so it is sent with
-// a timeout and a hung target is an error rather than a hung inspector.
+// a timeout and a hung target is an error rather than a hung window_spy.
 std::wstring TextOf(HWND window);
 // A message without parameters whose answer is a value, sent with the same timeout.
 DWORD_PTR SendQuery(HWND window, UINT message);
@@ -60,4 +60,4 @@ HWND ControlWindow(HWND formWindow, ControlName name);
 
 std::int64_t HandleNumber(const void* handle);
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

@@ -4,7 +4,7 @@
 #include "target_windows.h"
 #include "windows_owners.h"
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 // These rules mirror Termgate's host, so that a change there shows up here as a measured
 // difference only if the two disagree: see wizard/win32/host/dpi.cpp (LayoutFont, DefaultFont)
@@ -46,4 +46,4 @@ SIZE TextExtent(const LOGFONTW& font, std::wstring_view text) {
   return extent;
 }
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

@@ -9,7 +9,7 @@
 
 #include "layouts.h"
 
-namespace termgate::inspector {
+namespace termgate::window_spy {
 
 // The font Termgate uses for `control` in a window of `dpi`.
 LOGFONTW FontOfControl(const ControlLayout& control, UINT dpi);
@@ -17,4 +17,4 @@ LOGFONTW FontOfControl(const ControlLayout& control, UINT dpi);
 // The extent of `text` on one line (GetTextExtentPoint32W: no line breaks, no prefix handling).
 SIZE TextExtent(const LOGFONTW& font, std::wstring_view text);
 
-}  // namespace termgate::inspector
+}  // namespace termgate::window_spy

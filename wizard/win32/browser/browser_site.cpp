@@ -11,8 +11,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-std::atomic<int> g_live_objects{0};
-
 // What the browser may fetch and run for the pages Termgate shows: pictures and media yes;
 // ActiveX controls and Java never, so that no page can make it offer a download or an install;
 // DLCTL_SILENT keeps its own dialogs away. Returning the ambient replaces the browser's defaults,
@@ -57,19 +55,9 @@ bool LeavesThePage(const MSG& msg) {
 
 }  // namespace
 
-int LiveSiteObjects() {
-  return g_live_objects.load();
-}
-
 // ---- BrowserFrame --------------------------------------------------------------------------
 
-BrowserFrame::BrowserFrame(HWND host) : host_(host) {
-  ++g_live_objects;
-}
-
-BrowserFrame::~BrowserFrame() {
-  --g_live_objects;
-}
+BrowserFrame::BrowserFrame(HWND host) : host_(host) {}
 
 ComPtr<BrowserFrame> BrowserFrame::Create(HWND host) {
   return ComPtr<BrowserFrame>(new (std::nothrow) BrowserFrame(host));
@@ -169,13 +157,7 @@ HRESULT BrowserFrame::TranslateAccelerator(LPMSG, WORD) {
 // ---- BrowserSite ---------------------------------------------------------------------------
 
 BrowserSite::BrowserSite(HWND host, ComPtr<BrowserFrame> frame)
-    : host_(host), frame_(std::move(frame)) {
-  ++g_live_objects;
-}
-
-BrowserSite::~BrowserSite() {
-  --g_live_objects;
-}
+    : host_(host), frame_(std::move(frame)) {}
 
 ComPtr<BrowserSite> BrowserSite::Create(HWND host) {
   ComPtr<BrowserFrame> frame = BrowserFrame::Create(host);
@@ -284,9 +266,9 @@ HRESULT BrowserSite::OnUIActivate() {
 }
 
 HRESULT BrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
-                                      LPRECT pos_rect, LPRECT clip_rect,
-                                      LPOLEINPLACEFRAMEINFO frame_info) {
-  if (!frame || !doc || !pos_rect || !clip_rect || !frame_info) {
+                                      LPRECT posRect, LPRECT clipRect,
+                                      LPOLEINPLACEFRAMEINFO frameInfo) {
+  if (!frame || !doc || !posRect || !clipRect || !frameInfo) {
     return E_POINTER;
   }
   *frame = nullptr;
@@ -296,12 +278,12 @@ HRESULT BrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWin
     return E_UNEXPECTED;
   }
   // The browser always fills the host window.
-  GetClientRect(host_, pos_rect);
-  *clip_rect = *pos_rect;
-  frame_info->fMDIApp = FALSE;
-  frame_info->hwndFrame = GetAncestor(host_, GA_ROOT);
-  frame_info->haccel = nullptr;
-  frame_info->cAccelEntries = 0;
+  GetClientRect(host_, posRect);
+  *clipRect = *posRect;
+  frameInfo->fMDIApp = FALSE;
+  frameInfo->hwndFrame = GetAncestor(host_, GA_ROOT);
+  frameInfo->haccel = nullptr;
+  frameInfo->cAccelEntries = 0;
   return frame_.CopyTo(frame);
 }
 
@@ -392,9 +374,9 @@ HRESULT BrowserSite::GetOptionKeyPath(LPOLESTR* key, DWORD) {
   return S_FALSE;
 }
 
-HRESULT BrowserSite::GetDropTarget(IDropTarget*, IDropTarget** host_target) {
-  if (host_target) {
-    *host_target = nullptr;
+HRESULT BrowserSite::GetDropTarget(IDropTarget*, IDropTarget** hostTarget) {
+  if (hostTarget) {
+    *hostTarget = nullptr;
   }
   return E_NOTIMPL;
 }
@@ -407,9 +389,9 @@ HRESULT BrowserSite::GetExternal(IDispatch** external) {
   return S_FALSE;
 }
 
-HRESULT BrowserSite::TranslateUrl(DWORD, LPWSTR, LPWSTR* url_out) {
-  if (url_out) {
-    *url_out = nullptr;
+HRESULT BrowserSite::TranslateUrl(DWORD, LPWSTR, LPWSTR* urlOut) {
+  if (urlOut) {
+    *urlOut = nullptr;
   }
   return S_FALSE;
 }

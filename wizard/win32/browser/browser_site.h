@@ -13,10 +13,7 @@ namespace termgate::win32::browser_detail {
 
 // COM objects are destroyed only by their own Release, on the most derived type, never through an
 // interface pointer; the interfaces' non-virtual destructors are therefore by design.
-// How many site and frame objects exist in the process. Once every control is destroyed and the
-// browsers have let go of their sites this is 0; anything else is a reference leak.
-int LiveSiteObjects();
-
+//
 // Both classes start with no references: the ComPtr that Create returns takes the first one.
 // (mingw-w64's ComPtr::Attach adds a reference, unlike Microsoft's, so it cannot adopt one.)
 
@@ -38,7 +35,7 @@ class BrowserFrame final : public IOleInPlaceFrame {
   ULONG STDMETHODCALLTYPE Release() override;
   // IOleWindow
   HRESULT STDMETHODCALLTYPE GetWindow(HWND* hwnd) override;
-  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enter_mode) override;
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
   // IOleInPlaceUIWindow
   HRESULT STDMETHODCALLTYPE GetBorder(LPRECT border) override;
   HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS widths) override;
@@ -47,7 +44,7 @@ class BrowserFrame final : public IOleInPlaceFrame {
                                             LPCOLESTR name) override;
   // IOleInPlaceFrame
   HRESULT STDMETHODCALLTYPE InsertMenus(HMENU shared, LPOLEMENUGROUPWIDTHS widths) override;
-  HRESULT STDMETHODCALLTYPE SetMenu(HMENU shared, HOLEMENU ole_menu, HWND active_object) override;
+  HRESULT STDMETHODCALLTYPE SetMenu(HMENU shared, HOLEMENU oleMenu, HWND activeObject) override;
   HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU shared) override;
   HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR text) override;
   HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override;
@@ -55,7 +52,7 @@ class BrowserFrame final : public IOleInPlaceFrame {
 
  private:
   explicit BrowserFrame(HWND host);
-  ~BrowserFrame();
+  ~BrowserFrame() = default;
 
   std::atomic<ULONG> refs_{0};
   HWND host_;
@@ -89,41 +86,41 @@ class BrowserSite final : public IOleClientSite,
 
   // IOleWindow / IOleInPlaceSite
   HRESULT STDMETHODCALLTYPE GetWindow(HWND* hwnd) override;
-  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enter_mode) override;
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
   HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override;
   HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override;
   HRESULT STDMETHODCALLTYPE OnUIActivate() override;
   HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
-                                             LPRECT pos_rect, LPRECT clip_rect,
-                                             LPOLEINPLACEFRAMEINFO frame_info) override;
+                                             LPRECT posRect, LPRECT clipRect,
+                                             LPOLEINPLACEFRAMEINFO frameInfo) override;
   HRESULT STDMETHODCALLTYPE Scroll(SIZE extent) override;
   HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL undoable) override;
   HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override;
   HRESULT STDMETHODCALLTYPE DiscardUndoState() override;
   HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override;
-  HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT pos_rect) override;
+  HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT posRect) override;
 
   // IDocHostUIHandler
-  HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD id, POINT* point, IUnknown* command_target,
+  HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD id, POINT* point, IUnknown* commandTarget,
                                             IDispatch* object) override;
   HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override;
   HRESULT STDMETHODCALLTYPE ShowUI(DWORD id, IOleInPlaceActiveObject* active,
-                                   IOleCommandTarget* command_target, IOleInPlaceFrame* frame,
+                                   IOleCommandTarget* commandTarget, IOleInPlaceFrame* frame,
                                    IOleInPlaceUIWindow* doc) override;
   HRESULT STDMETHODCALLTYPE HideUI() override;
   HRESULT STDMETHODCALLTYPE UpdateUI() override;
   HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override;
   HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL activate) override;
   HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL activate) override;
-  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* ui_window,
-                                         BOOL frame_window) override;
-  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg, const GUID* command_group,
-                                                 DWORD command_id) override;
+  HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* uiWindow,
+                                         BOOL frameWindow) override;
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg, const GUID* commandGroup,
+                                                 DWORD commandId) override;
   HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* key, DWORD reserved) override;
-  HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* browser_target,
-                                          IDropTarget** host_target) override;
+  HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* browserTarget,
+                                          IDropTarget** hostTarget) override;
   HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** external) override;
-  HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD translate, LPWSTR url_in, LPWSTR* url_out) override;
+  HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD translate, LPWSTR urlIn, LPWSTR* urlOut) override;
   HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject* data, IDataObject** filtered) override;
 
   // IDispatch (ambient properties only)
@@ -133,11 +130,11 @@ class BrowserSite final : public IOleClientSite,
                                           DISPID* ids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
                                    DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                   UINT* arg_error) override;
+                                   UINT* argError) override;
 
  private:
   BrowserSite(HWND host, Microsoft::WRL::ComPtr<BrowserFrame> frame);
-  ~BrowserSite();
+  ~BrowserSite() = default;
 
   std::atomic<ULONG> refs_{0};
   HWND host_;

@@ -20,8 +20,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const win32::unique_oleuninitialize_call ole;
   if (FAILED(ole.result())) {
     const RuntimeError error = runtime_errors::CannotCreateObject();
-    MessageBoxW(nullptr, win32::Wide(DefaultErrorReport(error)).c_str(), L"Termgate",
-                MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, win32::Wide(DefaultErrorReport(error)).c_str(),
+                win32::Wide(kProgramTitle).c_str(), MB_OK | MB_ICONERROR);
     return error.number;
   }
 

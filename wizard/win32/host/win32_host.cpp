@@ -32,8 +32,8 @@ RuntimeError AutomationError(HRESULT result) {
 
 int Win32Host::Run(EventSink& program) {
   program_ = &program;
-  AtTopLevel([this] { Loaded(Form::Form2); });
-  Loaded(Form::Form2).Show();
+  AtTopLevel([this] { Loaded(kStartupForm); });
+  Loaded(kStartupForm).Show();
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
