@@ -176,7 +176,7 @@ def expect_on_screen(window, screen):
 
 def walk(wizard, decline, screen):
     """Goes through the wizard as a person would; returns Termgate's exit status."""
-    spy = wizard.inspector
+    spy = wizard.spy
     window = spy.wait("Form2", "visible")
     expect_on_screen(window, screen)
     time.sleep(0.5)  # let the page and the button paint
@@ -282,12 +282,12 @@ def run(args):
             if headless:
                 status = walk(wizard, args.decline, screen)
             else:
-                wizard.inspector.close()
+                wizard.spy.close()
                 print(f"Termgate is open on display {display}; it ends with its own button "
                       "(Ctrl-C stops it).", flush=True)
                 status = wizard.process.wait()
         finally:
-            wizard.inspector.close()
+            wizard.spy.close()
         left = wait_for_commands(session)
         marks = unregistered(session)
         print(summary(status, marks), flush=True)

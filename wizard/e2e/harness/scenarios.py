@@ -1,7 +1,7 @@
 """What Termgate.exe does on a real Windows API implementation, scenario by scenario.
 
 Each scenario installs Termgate.exe with its pages into the prefix, writes (or leaves out) the
-language file, runs the program, drives it through the inspector as a user would, and checks
+language file, runs the program, drives it through window_spy as a user would, and checks
 windows, boxes, the toolbar's libraries and the exit code. Screenshots of every window reached
 go to the build tree.
 """
@@ -10,7 +10,7 @@ import shutil
 import time
 from pathlib import Path
 
-from window_spy_client import Inspector
+from window_spy_client import WindowSpy
 
 SCENARIOS = {}
 
@@ -71,7 +71,7 @@ def expect_equal(actual, expected, what):
 # --- one run of Termgate.exe --------------------------------------------------------------------
 
 class Run:
-    """Termgate.exe installed in the prefix, started, and watched by an inspector."""
+    """Termgate.exe installed in the prefix, started, and watched by window_spy."""
 
     def __init__(self, session, name, language_file=None, locale="en_US.UTF-8", pages=True,
                  cwd=None, screenshots=True):
@@ -82,7 +82,7 @@ class Run:
         self._reset(language_file, pages)
         self.process = session.start(self.install_dir / "Termgate.exe",
                                      cwd=cwd or self.install_dir, locale=locale)
-        self.inspector = Inspector(session)
+        self.spy = WindowSpy(session)
         self.shots = 0
 
     def _reset(self, language_file, pages):
@@ -110,7 +110,7 @@ class Run:
         if not self.screenshots:
             return None
         self.shots += 1
-        rect = self.inspector.window(form)["windowRect"] if form else None
+        rect = self.spy.window(form)["windowRect"] if form else None
         return self.session.screenshot(f"{self.name}-{self.shots}-{what}", rect)
 
     def exit_code(self, seconds=20):
@@ -120,7 +120,7 @@ class Run:
             raise AssertionError(f"Termgate.exe still running after {seconds} s") from timeout
 
     def finish(self):
-        self.inspector.close()
+        self.spy.close()
         if self.process.poll() is None:
             self.session.kill_windows_programs()
             self.process.wait(timeout=30)
@@ -128,19 +128,19 @@ class Run:
     # What scenarios do again and again.
 
     def welcome(self, caption):
-        window = self.inspector.wait("Form2", "visible")
+        window = self.spy.wait("Form2", "visible")
         expect(window["topmost"], "the welcome window is not topmost")
-        expect_equal(self.inspector.controls("Form2")["Command1"]["text"], caption,
+        expect_equal(self.spy.controls("Form2")["Command1"]["text"], caption,
                      "the welcome window's button")
         self.screenshot("welcome", "Form2")
         return window
 
     def next(self, labels):
-        self.inspector.click("Form2", "Command1")
-        window = self.inspector.wait("Form3", "visible")
-        expect(not self.inspector.window("Form2")["visible"], "the welcome window is still shown")
+        self.spy.click("Form2", "Command1")
+        window = self.spy.wait("Form3", "visible")
+        expect(not self.spy.window("Form2")["visible"], "the welcome window is still shown")
         expect(window["topmost"], "the terms window is not topmost")
-        controls = self.inspector.controls("Form3")
+        controls = self.spy.controls("Form3")
         expect_equal((controls["Label2"]["text"], controls["Label3"]["text"]), labels,
                      "the option captions")
         expect(not controls["Command1"]["visible"] and not controls["Command1"]["enabled"],
@@ -155,18 +155,18 @@ class Run:
         """What a screen reader reads of the two options: their labels' texts, the radio-button
         role and which one is checked."""
         for option, label, is_checked in zip(("Option1", "Option2"), labels, checked):
-            facts = self.inspector.must("accessible", "Form3", option)
+            facts = self.spy.must("accessible", "Form3", option)
             expect_equal((facts["name"], facts["role"], facts["checked"]),
                          (label, ROLE_SYSTEM_RADIOBUTTON, is_checked),
                          f"{option} as a screen reader reads it (name, role, checked)")
 
     def choose(self, option, caption=None):
         """Selects an option and waits for the button to show `caption` (any, when None)."""
-        self.inspector.click("Form3", option)
+        self.spy.click("Form3", option)
         deadline = time.monotonic() + 10
         while True:
-            button = self.inspector.controls("Form3")["Command1"]
-            checked = self.inspector.controls("Form3")[option]["checked"] == 1
+            button = self.spy.controls("Form3")["Command1"]
+            checked = self.spy.controls("Form3")[option]["checked"] == 1
             if button["visible"] and checked and caption in (None, button["text"]):
                 break
             expect(time.monotonic() < deadline,
@@ -174,33 +174,33 @@ class Run:
                    f"visible {button['visible']}; expected {caption!r}")
             time.sleep(0.05)
         expect(button["enabled"], "the button is not enabled")
-        controls = self.inspector.controls("Form3")
+        controls = self.spy.controls("Form3")
         self.expect_accessible((controls["Label2"]["text"], controls["Label3"]["text"]),
                                (option == "Option1", option == "Option2"))
         self.screenshot(f"chose-{option}", "Form3")
 
     def confirmation(self, message):
-        self.inspector.click("Form3", "Command1")
-        box = self.inspector.msgbox()
+        self.spy.click("Form3", "Command1")
+        box = self.spy.msgbox()
         expect_equal(box["title"], DECLINE_TITLE, "the confirmation box's title")
         expect_equal(box["text"], message, "the confirmation box's text")
         expect_equal([b["text"] for b in box["buttons"]], ["OK", "Cancel"],
                      "the confirmation box's buttons")
-        expect(not self.inspector.window("Form3")["visible"],
+        expect(not self.spy.window("Form3")["visible"],
                "the terms window is shown behind the confirmation box")
         self.screenshot("confirmation")
         return box
 
     def notice_then_end(self):
-        self.inspector.answer("ok")
+        self.spy.answer("ok")
         time.sleep(0.3)  # let the first box close before the notice is looked for
-        box = self.inspector.msgbox()
+        box = self.spy.msgbox()
         expect_equal(box["title"], "", "the notice's title")
         expect_equal(box["text"], NOTICE, "the notice's text")
         expect_equal([b["text"] for b in box["buttons"]], ["OK"], "the notice's buttons")
-        expect(not self.inspector.window("Form3")["visible"], "the terms window came back")
+        expect(not self.spy.window("Form3")["visible"], "the terms window came back")
         self.screenshot("notice")
-        self.inspector.answer("ok")
+        self.spy.answer("ok")
         expect_equal(self.exit_code(), 0, "Termgate.exe's exit code")
 
     def toolbar_marks(self, wait_for_both):
@@ -275,7 +275,7 @@ def dutch(session):
         r.next(("Ik ga akkoord", "Ik ga niet akkoord"))
         r.choose("Option2", "Desinstallatie")
         r.choose("Option1", "Eindig")
-        r.inspector.click("Form3", "Command1")
+        r.spy.click("Form3", "Command1")
         expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
         r.expect_toolbar_untouched()
     finally:
@@ -317,7 +317,7 @@ def accept_then_button(session):
         r.welcome("Continue")
         r.next(("I accept", "I decline"))
         r.choose("Option1", "Finish")
-        r.inspector.click("Form3", "Command1")
+        r.spy.click("Form3", "Command1")
         expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
         r.expect_toolbar_untouched()
     finally:
@@ -333,20 +333,20 @@ def decline_cancel_then_button(session):
         r.next(("I accept", "I decline"))
         r.choose("Option2", "Uninstall")
         r.confirmation(ENGLISH_MESSAGE)
-        r.inspector.answer("cancel")
-        r.inspector.wait("Form3", "visible")
-        controls = r.inspector.controls("Form3")
+        r.spy.answer("cancel")
+        r.spy.wait("Form3", "visible")
+        controls = r.spy.controls("Form3")
         expect_equal((controls["Option1"]["checked"], controls["Option2"]["checked"]), (1, 0),
                      "options after Cancel (accept, decline)")
         expect_equal(controls["Command1"]["text"], "Finish", "the button after Cancel")
         r.expect_accessible(("I accept", "I decline"), (True, False))
         expect(controls["Command1"]["visible"] and controls["Command1"]["enabled"],
                "the button is not usable after Cancel")
-        focus = r.inspector.must("focus", "Form3")["focus"]
+        focus = r.spy.must("focus", "Form3")["focus"]
         expect(focus in ("Command1", "Option1"),
                f"after Cancel the keyboard focus is on {focus}, away from the choice made")
         r.screenshot("after-cancel", "Form3")
-        r.inspector.click("Form3", "Command1")
+        r.spy.click("Form3", "Command1")
         expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
         r.expect_toolbar_untouched()
     finally:
@@ -364,18 +364,18 @@ def one_question_at_a_time(session):
         r.choose("Option2", "Uninstall")
         r.confirmation(GERMAN_MESSAGE)
         for control in ("Command1", "Option1", "Command1"):
-            r.inspector.click("Form3", control)
+            r.spy.click("Form3", control)
         time.sleep(0.5)
-        box = r.inspector.msgbox()
+        box = r.spy.msgbox()
         expect_equal((box["count"], box["text"]), (1, GERMAN_MESSAGE), "boxes open (count, text)")
-        controls = r.inspector.controls("Form3")
+        controls = r.spy.controls("Form3")
         expect_equal((controls["Option1"]["checked"], controls["Option2"]["checked"]), (0, 1),
                      "options while the box is open (accept, decline)")
-        expect(not r.inspector.window("Form3")["visible"], "the terms window came back")
-        r.inspector.answer("cancel")
-        r.inspector.wait("Form3", "visible")
+        expect(not r.spy.window("Form3")["visible"], "the terms window came back")
+        r.spy.answer("cancel")
+        r.spy.wait("Form3", "visible")
         r.expect_accessible(("Ich stimme zu", "Ich lehne ab"), (True, False))
-        r.inspector.click("Form3", "Command1")
+        r.spy.click("Form3", "Command1")
         expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
         r.expect_toolbar_untouched()
     finally:
@@ -399,10 +399,10 @@ def quit_without_an_answer(session):
                 r.choose("Option2", "Uninstall")
                 r.confirmation(ENGLISH_MESSAGE)
             if moment == "notice":
-                r.inspector.answer("ok")
+                r.spy.answer("ok")
                 time.sleep(0.3)
-                expect_equal(r.inspector.msgbox()["text"], NOTICE, "the notice")
-            r.inspector.must("post-quit", "Form2")
+                expect_equal(r.spy.msgbox()["text"], NOTICE, "the notice")
+            r.spy.must("post-quit", "Form2")
             expect_equal(r.exit_code(), EXIT_WITHOUT_ANSWER, f"exit code after a quit at {moment}")
             r.expect_toolbar_untouched()
             expect_no_leftovers(session)
@@ -422,13 +422,13 @@ def empty_language_file(session):
     """An empty file: the error box, no wizard window, a failing exit code."""
     r = run(session, "empty_language_file", language_file=b"")
     try:
-        box = r.inspector.msgbox()
+        box = r.spy.msgbox()
         expect_equal(box["title"], "Termgate", "the error box's title")
         expect_equal(box["text"], "Run-time error '62':\r\n\r\nInput past end of file",
                      "the error box's text")
-        expect(not r.inspector.window("Form2").get("visible"), "the welcome window is shown")
+        expect(not r.spy.window("Form2").get("visible"), "the welcome window is shown")
         r.screenshot("error")
-        r.inspector.answer("ok")
+        r.spy.answer("ok")
         expect_equal(r.exit_code(), 62, "Termgate.exe's exit code")
         r.expect_toolbar_untouched()
     finally:
@@ -443,7 +443,7 @@ def pages_missing(session):
         r.welcome("Continue")
         r.next(("I accept", "I decline"))
         r.choose("Option1", "Finish")
-        r.inspector.click("Form3", "Command1")
+        r.spy.click("Form3", "Command1")
         expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
     finally:
         r.finish()
@@ -490,13 +490,13 @@ def windows_at_96_dpi(session):
         r.next(("I accept", "I decline"))
         check_window(r, "Form3", dpi, caption=True)
         try_to_close(r, "Form3")
-        expect(r.inspector.window("Form3")["visible"], "the terms window closed")
+        expect(r.spy.window("Form3")["visible"], "the terms window closed")
     finally:
         r.finish()
 
 
 def check_window(r, form, dpi, caption):
-    window = r.inspector.window(form)
+    window = r.spy.window(form)
     expect_equal(window["dpi"], dpi, f"{form}'s DPI")
     width, height = (pixels(t, dpi) for t in CLIENT_TWIPS[form])
     expect_equal(window["clientSize"], [width, height], f"{form}'s client size")
@@ -511,16 +511,16 @@ def check_window(r, form, dpi, caption):
     for outer, inner in (((left, right), (work[0], work[2])), ((top, bottom), (work[1], work[3]))):
         expect(abs((outer[0] + outer[1]) - (inner[0] + inner[1])) <= 1,
                f"{form} is not centred: window {window['windowRect']}, work area {work}")
-    controls = r.inspector.controls(form)
+    controls = r.spy.controls(form)
     for name, twips in CONTROL_TWIPS[form].items():
         expect_equal(controls[name]["rect"], pixel_rect(twips, dpi), f"{form}.{name}'s rectangle")
 
 
 def try_to_close(r, form):
     for how in ("wm_close", "sc_close", "alt_f4"):
-        r.inspector.must("close", form, how)
+        r.spy.must("close", form, how)
         time.sleep(0.3)
-        expect(r.inspector.window(form)["visible"], f"{form} closed by {how}")
+        expect(r.spy.window(form)["visible"], f"{form} closed by {how}")
         expect(r.process.poll() is None, f"Termgate.exe ended after {how}")
 
 
@@ -530,27 +530,27 @@ def keyboard(session):
     r = run(session, "keyboard")
     try:
         r.welcome("Continue")
-        r.inspector.must("key", "Form2", "ENTER")
-        r.inspector.wait("Form3", "visible")
-        r.inspector.must("key", "Form3", "SPACE")
+        r.spy.must("key", "Form2", "ENTER")
+        r.spy.wait("Form3", "visible")
+        r.spy.must("key", "Form3", "SPACE")
         deadline = time.monotonic() + 10
-        while r.inspector.controls("Form3")["Command1"]["text"] != "Finish":
+        while r.spy.controls("Form3")["Command1"]["text"] != "Finish":
             expect(time.monotonic() < deadline, "Space did not select the accept option")
             time.sleep(0.05)
         r.screenshot("focus-on-accept", "Form3")
-        r.inspector.must("key", "Form3", "DOWN")
+        r.spy.must("key", "Form3", "DOWN")
         deadline = time.monotonic() + 10
-        while r.inspector.controls("Form3")["Command1"]["text"] != "Uninstall":
+        while r.spy.controls("Form3")["Command1"]["text"] != "Uninstall":
             expect(time.monotonic() < deadline, "the down arrow did not select the decline option")
             time.sleep(0.05)
-        controls = r.inspector.controls("Form3")
+        controls = r.spy.controls("Form3")
         expect_equal((controls["Option1"]["checked"], controls["Option2"]["checked"]), (0, 1),
                      "options after the down arrow (accept, decline)")
-        r.inspector.must("key", "Form3", "UP")
-        r.inspector.must("key", "Form3", "TAB")
-        expect_equal(r.inspector.must("focus", "Form3")["focus"], "Command1",
+        r.spy.must("key", "Form3", "UP")
+        r.spy.must("key", "Form3", "TAB")
+        expect_equal(r.spy.must("focus", "Form3")["focus"], "Command1",
                      "the control Tab moves to")
-        r.inspector.must("key", "Form3", "SPACE")
+        r.spy.must("key", "Form3", "SPACE")
         expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
         r.expect_toolbar_untouched()
     finally:
@@ -585,18 +585,18 @@ def measure_captions(session, dpi, code, file, locale):
     found = {}
 
     def take(form, control, what):
-        measure = r.inspector.must("measure", form, control)
+        measure = r.spy.must("measure", form, control)
         expect_equal(measure["dpi"], dpi, f"{form}'s DPI")
         found[what] = (measure["text"], fits(measure, control == "Command1"), measure)
 
     try:
-        r.inspector.wait("Form2", "visible")
+        r.spy.wait("Form2", "visible")
         if code == "EN":
             check_window(r, "Form2", dpi, caption=False)
         take("Form2", "Command1", "next")
         r.screenshot("welcome", "Form2")
-        r.inspector.click("Form2", "Command1")
-        r.inspector.wait("Form3", "visible")
+        r.spy.click("Form2", "Command1")
+        r.spy.wait("Form3", "visible")
         if code == "EN":
             check_window(r, "Form3", dpi, caption=True)
         take("Form3", "Label2", "accept")
@@ -606,7 +606,7 @@ def measure_captions(session, dpi, code, file, locale):
         r.choose("Option1")
         take("Form3", "Command1", "finish")
         r.screenshot("terms", "Form3")
-        r.inspector.click("Form3", "Command1")
+        r.spy.click("Form3", "Command1")
         expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
     finally:
         r.finish()
@@ -640,19 +640,19 @@ def captions_at_every_dpi(session):
 def soak_run(session, name, decline):
     r = Run(session, name, screenshots=False)
     try:
-        r.inspector.wait("Form2", "visible")
-        r.inspector.click("Form2", "Command1")
-        r.inspector.wait("Form3", "visible")
+        r.spy.wait("Form2", "visible")
+        r.spy.click("Form2", "Command1")
+        r.spy.wait("Form3", "visible")
         if decline:
             r.choose("Option2", "Uninstall")
-            r.inspector.click("Form3", "Command1")
-            r.inspector.answer("ok")
+            r.spy.click("Form3", "Command1")
+            r.spy.answer("ok")
             time.sleep(0.2)
-            expect_equal(r.inspector.msgbox()["text"], NOTICE, "the notice")
-            r.inspector.answer("ok")
+            expect_equal(r.spy.msgbox()["text"], NOTICE, "the notice")
+            r.spy.answer("ok")
         else:
             r.choose("Option1", "Finish")
-            r.inspector.click("Form3", "Command1")
+            r.spy.click("Form3", "Command1")
         expect_equal(r.exit_code(), 0, "Termgate.exe's exit code")
         if decline:
             r.expect_toolbar_unregistered()

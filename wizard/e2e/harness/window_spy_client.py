@@ -1,4 +1,4 @@
-"""Talks to window_spy.exe (the inspector), which runs in the prefix beside Termgate.exe and reads and drives its
+"""Talks to window_spy.exe, which runs in the prefix beside Termgate.exe and reads and drives its
 windows and message boxes: one command line in, one JSON line out."""
 
 import json
@@ -6,13 +6,13 @@ import queue
 import threading
 
 
-class InspectorError(AssertionError):
+class WindowSpyError(AssertionError):
     pass
 
 
-class Inspector:
+class WindowSpy:
     def __init__(self, session):
-        self._process = session.start(session.inspector_exe(), ["serve"], talk=True)
+        self._process = session.start(session.window_spy_exe(), ["serve"], talk=True)
         self._lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -27,15 +27,15 @@ class Inspector:
         try:
             line = self._lines.get(timeout=timeout)
         except queue.Empty as empty:
-            raise InspectorError(f"no answer to {' '.join(map(str, words))!r}") from empty
+            raise WindowSpyError(f"no answer to {' '.join(map(str, words))!r}") from empty
         if line is None:
-            raise InspectorError(f"inspector ended while asked {' '.join(map(str, words))!r}")
+            raise WindowSpyError(f"window_spy ended while asked {' '.join(map(str, words))!r}")
         return json.loads(line)
 
     def must(self, *words, timeout=30):
         answer = self.ask(*words, timeout=timeout)
         if not answer.get("ok"):
-            raise InspectorError(f"{' '.join(map(str, words))}: {answer}")
+            raise WindowSpyError(f"{' '.join(map(str, words))}: {answer}")
         return answer
 
     # Shorthands for the scenarios.

@@ -22,7 +22,7 @@ SCREEN = "1920x1200"  # room for the windows at 144 dpi
 DEFAULT_LOCALE = "en_US.UTF-8"
 # What a kept prefix must have been made with; raise LAYOUT whenever _boot changes what it sets.
 LAYOUT = 1
-LAYOUT_FILE = "termgate-layout.json"
+LAYOUT_FILE = "termgate_layout.json"
 FONT_LINKS = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
 CJK_FONT = "ipag.ttf,IPAGothic"
 DESKTOP_KEY = "[Software\\\\Wine\\\\Explorer\\\\Desktops]"
@@ -305,7 +305,7 @@ class Session:
         # Output goes to files, not pipes: the Wine services that a program starts inherit its
         # standard handles and would hold a pipe open long after the program has ended.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run([WINE, str(self.inspector_exe()), "window", "Form2"],
+            result = subprocess.run([WINE, str(self.window_spy_exe()), "window", "Form2"],
                                     env=self.env(), stdout=out, stderr=err, timeout=120,
                                     check=False)
             out.seek(0)
@@ -339,7 +339,7 @@ class Session:
     def termgate_exe(self):
         return self.tree / "wizard" / "win32" / "Termgate.exe"
 
-    def inspector_exe(self):
+    def window_spy_exe(self):
         return self.tree / "wizard" / "e2e" / "window_spy" / "window_spy.exe"
 
     def e2e_dir(self):

@@ -1,9 +1,11 @@
-// Child-window identifiers of the controls, shared by the host and the test inspector so that
-// each finds a control by its layout name. They start above IDOK and IDCANCEL, which the dialog
-// manager sends for Enter and Escape.
+// Child-window identifiers of the controls and window class names, shared by the host and the
+// test program window_spy so that each finds a window and a control by its layout name. They start
+// above IDOK and IDCANCEL, which the dialog manager sends for Enter and Escape.
 #pragma once
 
-#include "host.h"
+#include <string>
+
+#include "layouts.h"
 
 namespace termgate::win32 {
 
@@ -13,17 +15,11 @@ constexpr int ControlId(ControlName name) {
   return kFirstControlId + static_cast<int>(name);
 }
 
-inline constexpr wchar_t kWelcomeWindowClass[] = L"Termgate.Form2";
-inline constexpr wchar_t kTermsWindowClass[] = L"Termgate.Form3";
-
-constexpr const wchar_t* WindowClassOf(Form form) {
-  switch (form) {
-    case Form::Form2:
-      return kWelcomeWindowClass;
-    case Form::Form3:
-      return kTermsWindowClass;
-  }
-  return nullptr;
+// Each window's class is "Termgate." and its name ("Termgate.Form2"), so a new window needs
+// nothing here.
+inline std::wstring WindowClassOf(Form form) {
+  const TextView name = NameOf(form);
+  return L"Termgate." + std::wstring(name.begin(), name.end());
 }
 
 }  // namespace termgate::win32

@@ -44,11 +44,11 @@ FormWindow::FormWindow(const WindowLayout& layout, ClickListener onClicked)
     : layout_(layout),
       onClicked_(std::move(onClicked)),
       background_(CreateSolidBrush(ColorOf(layout.background))) {
-  const wchar_t* className = WindowClassOf(layout.form);
-  RegisterWindowClass(className, &FormWindow::WindowProc);
-  const HWND created = CreateWindowExW(ExStyle(), className, Wide(layout.title).c_str(), Style(),
-                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                       nullptr, nullptr, ThisModule(), this);
+  const std::wstring className = WindowClassOf(layout.form);
+  RegisterWindowClass(className.c_str(), &FormWindow::WindowProc);
+  const HWND created = CreateWindowExW(ExStyle(), className.c_str(), Wide(layout.title).c_str(),
+                                       Style(), CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                       CW_USEDEFAULT, nullptr, nullptr, ThisModule(), this);
   if (created == nullptr) {
     throw runtime_errors::OutOfMemory();
   }

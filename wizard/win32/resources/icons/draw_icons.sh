@@ -7,7 +7,7 @@
 # times its size without ImageMagick's antialiasing and box-filtered down, which turns sub-pixel
 # coverage into exact alpha. The 16 px icon is a pixel map.
 #
-# Usage: draw-icons.sh [output-directory]   (defaults to the directory of this script)
+# Usage: draw_icons.sh [output-directory]   (defaults to the directory of this script)
 set -eu
 
 out=${1:-$(dirname "$0")}
@@ -16,7 +16,7 @@ if command -v magick >/dev/null 2>&1; then
 elif command -v convert >/dev/null 2>&1; then
   im=convert
 else
-  echo "draw-icons.sh: ImageMagick (magick or convert) is required" >&2
+  echo "draw_icons.sh: ImageMagick (magick or convert) is required" >&2
   exit 1
 fi
 
@@ -44,7 +44,7 @@ render() { # size file mvg
 # 48 px: curved shield with a one-pixel-wide rim, a faint inner highlight and a shadowed check.
 shield48='M 24,3.5 L 41.5,9 L 41.5,22 C 41.5,33 34,40.5 24,45.5 C 14,40.5 6.5,33 6.5,22 L 6.5,9 Z'
 right48='M 24,3.5 L 41.5,9 L 41.5,22 C 41.5,33 34,40.5 24,45.5 Z'
-render 48 termgate-48.png "
+render 48 termgate_48.png "
   fill $light stroke none path '$shield48'
   fill $dark path '$right48'
   fill none stroke '#8fc0ff' stroke-width 1 path 'M 24,5.6 L 39.4,10.5 L 39.4,22 C 39.4,31.8 32.8,38.6 24,43.2 C 15.2,38.6 8.6,31.8 8.6,22 L 8.6,10.5 Z'
@@ -57,7 +57,7 @@ render 48 termgate-48.png "
 # 32 px: the same shield, rim and check simplified to the coarser grid.
 shield32='M 16,2.5 L 27.5,6 L 27.5,15 C 27.5,22 22.5,27 16,30.5 C 9.5,27 4.5,22 4.5,15 L 4.5,6 Z'
 right32='M 16,2.5 L 27.5,6 L 27.5,15 C 27.5,22 22.5,27 16,30.5 Z'
-render 32 termgate-32.png "
+render 32 termgate_32.png "
   fill $light stroke none path '$shield32'
   fill $dark path '$right32'
   fill none stroke $edge stroke-width 1.5 stroke-linejoin round path '$shield32'
@@ -96,4 +96,4 @@ mvg16=$(printf '%s\n' "$pixels16" | awk -v e='rgba(18,59,125,0.5)' -v E="$edge" 
     }
     y++
   }')
-"$im" -size 16x16 xc:none -draw "$mvg16" -strip -define png:exclude-chunks=date,time "PNG32:$out/termgate-16.png"
+"$im" -size 16x16 xc:none -draw "$mvg16" -strip -define png:exclude-chunks=date,time "PNG32:$out/termgate_16.png"
