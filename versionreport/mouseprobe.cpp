@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <memory>
 #include <string_view>
 
 namespace {
@@ -59,26 +59,42 @@ std::size_t PrintableCharacterLength(std::string_view rest) {
   return length;
 }
 
+[[noreturn]] void ExitWithError(const char* what) {
+  std::fprintf(stderr, "mouseprobe: %s\n", what);
+  std::exit(EXIT_FAILURE);
+}
+
+struct FreeWithC {
+  void operator()(char* text) const { std::free(text); }
+};
+// Held in the C library's heap, so that the program needs no C++ run time at all: it starts as
+// fast as the same two calls written in C.
+using CText = std::unique_ptr<char, FreeWithC>;
+
 // The texts come from the library and from whatever program answers as the server, and end up on
 // a terminal: a byte that could steer it (control characters, ESC, DEL, stray bytes that are not
 // UTF-8) is written as \xHH instead.
-std::string Shown(const char* versionText) {
-  if (versionText == nullptr || *versionText == '\0') {
-    return kMissingText;
+CText Shown(const char* versionText) {
+  std::string_view rest =
+      versionText == nullptr || *versionText == '\0' ? kMissingText : versionText;
+  constexpr std::size_t kEscapedLength = 4;  // \xHH for one byte
+  CText shown(static_cast<char*>(std::malloc(rest.size() * kEscapedLength + 1)));
+  if (!shown) {
+    ExitWithError("out of memory");
   }
-  std::string shown;
-  for (std::string_view rest(versionText); !rest.empty();) {
+  char* end = shown.get();
+  while (!rest.empty()) {
     const std::size_t length = PrintableCharacterLength(rest);
     if (length > 0) {
-      shown.append(rest.substr(0, length));
+      end = std::copy_n(rest.data(), length, end);
       rest.remove_prefix(length);
     } else {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(rest[0]));
-      shown += escaped;
+      std::snprintf(end, kEscapedLength + 1, "\\x%02x", static_cast<unsigned char>(rest[0]));
+      end += kEscapedLength;
       rest.remove_prefix(1);
     }
   }
+  *end = '\0';
   return shown;
 }
 
@@ -103,8 +119,8 @@ bool StartsWithVersion(std::string_view text) {
 
 // Flushing after each line keeps the library's line visible even when asking the server hangs or
 // crashes, and turns a failed write into an error we can still report.
-bool PrintLine(const char* format, const std::string& versionText, int versionNumber) {
-  return std::printf(format, versionText.c_str(), versionNumber) >= 0 && std::fflush(stdout) == 0;
+bool PrintLine(const char* format, const CText& versionText, int versionNumber) {
+  return std::printf(format, versionText.get(), versionNumber) >= 0 && std::fflush(stdout) == 0;
 }
 
 [[noreturn]] void ExitOnWriteError() {
