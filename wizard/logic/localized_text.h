@@ -2,7 +2,10 @@
 // every row on its own (no else-chain), so a code that no row names keeps the text before it.
 #pragma once
 
+#include <span>
+
 #include "host.h"
+#include "language_setting.h"
 
 namespace termgate {
 
@@ -10,5 +13,16 @@ struct LocalizedText {
   TextView code;
   TextView text;
 };
+
+// Walks every row: the caption of `control` becomes the text of each row whose code is the
+// language's, compared exactly.
+inline void SetLocalized(Host& host, Control control, const LanguageSetting& language,
+                         std::span<const LocalizedText> rows) {
+  for (const LocalizedText& row : rows) {
+    if (language.LangCode == row.code) {
+      host.Caption(control, row.text);
+    }
+  }
+}
 
 }  // namespace termgate

@@ -124,15 +124,6 @@ constexpr auto kToolbarLibraries = std::to_array<TextView>({
     u"%programfiles%\\quillon\\quillontoolbar2.dll",
 });
 
-void SetLocalized(Host& host, Control control, const LanguageSetting& language,
-                  std::span<const LocalizedText> rows) {
-  for (const LocalizedText& row : rows) {
-    if (language.LangCode == row.code) {
-      host.Caption(control, row.text);
-    }
-  }
-}
-
 }  // namespace
 
 Text UninstallCommand(TextView libraryPath) {

@@ -45,11 +45,7 @@ void WelcomeWindow::Raise(Handler handler) {
 void WelcomeWindow::Form_Load() {
   ReadLanguageSetting(host_, language_);
 
-  for (const LocalizedText& row : kNextCaptions) {
-    if (language_.LangCode == row.code) {
-      host_.Caption(kCommand1, row.text);
-    }
-  }
+  SetLocalized(host_, kCommand1, language_, kNextCaptions);
 
   const std::int32_t window = host_.hWnd(Form::Form2);
   SetTopmost(host_, window, kTrue);
