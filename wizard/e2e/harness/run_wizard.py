@@ -226,17 +226,6 @@ def wait_for_commands(session):
     return running
 
 
-def unregistered(session):
-    """Library number -> the program that unregistered it, for those that were."""
-    toolbar = session.program_files() / "quillon"
-    found = {}
-    for number in (1, 2):
-        mark = toolbar / f"quillontoolbar{number}.dll.unregistered"
-        if mark.exists():
-            found[number] = mark.read_bytes().decode("utf-16-le", errors="replace").strip()
-    return found
-
-
 def summary(status, marks):
     libraries = ", ".join(
         f"quillontoolbar{n}.dll " + (f"unregistered by {marks[n]}" if n in marks
@@ -289,7 +278,7 @@ def run(args):
         finally:
             wizard.spy.close()
         left = wait_for_commands(session)
-        marks = unregistered(session)
+        marks = session.unregistered_libraries()
         print(summary(status, marks), flush=True)
         if left:
             raise Failure(f"the uninstall commands still run {COMMANDS_TIMEOUT} s after "

@@ -204,13 +204,9 @@ class Run:
         expect_equal(self.exit_code(), 0, "Termgate.exe's exit code")
 
     def toolbar_marks(self, wait_for_both):
-        toolbar = self.session.program_files() / "quillon"
         deadline = time.monotonic() + (20 if wait_for_both else 2)
         while True:
-            marks = {number: toolbar / f"quillontoolbar{number}.dll.unregistered"
-                     for number in (1, 2)}
-            present = {n: m.read_bytes().decode("utf-16-le") for n, m in marks.items()
-                       if m.exists()}
+            present = self.session.unregistered_libraries()
             if (wait_for_both and len(present) == 2) or time.monotonic() > deadline:
                 return present
             time.sleep(0.1)

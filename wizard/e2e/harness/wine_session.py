@@ -288,6 +288,20 @@ class Session:
         subprocess.run([WINESERVER, "-w"], env=env, timeout=60, check=False)
         self._start_server()
 
+    def unregistered_libraries(self):
+        """Which stand-in toolbar libraries were unregistered, and by which program: each writes
+        the path of its unregisterer (UTF-16) beside itself. A mark that is still empty is being
+        written and does not count yet."""
+        toolbar = self.program_files() / "quillon"
+        found = {}
+        for number in (1, 2):
+            mark = toolbar / f"quillontoolbar{number}.dll.unregistered"
+            text = mark.read_bytes().decode("utf-16-le", errors="replace").strip() \
+                if mark.exists() else ""
+            if text:
+                found[number] = text
+        return found
+
     def leftover_processes(self, names=("termgate.exe", "cmd.exe", "regsvr32.exe")):
         """Windows programs of this prefix that are still running, by name."""
         found = []
