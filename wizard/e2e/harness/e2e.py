@@ -11,6 +11,7 @@ exits with 77, which CTest reports as skipped.
 """
 
 import argparse
+import json
 import sys
 import time
 import traceback
@@ -41,6 +42,9 @@ def main():
     if args.command == "setup":
         started = time.monotonic()
         session = Session.create(args.state, args.tree, args.arch, args.dpi)
+        if not session.state["unsupported"]:
+            session.keep_desktop()
+            Path(args.state).write_text(json.dumps(session.state, indent=1))
         print(f"prefix {session.prefix} on display {session.state['display']} "
               f"ready in {time.monotonic() - started:.1f} s")
         if session.state["unsupported"]:
@@ -54,10 +58,14 @@ def main():
         print(f"skipped: {session.state['unsupported']}")
         return SKIPPED
     started = time.monotonic()
+    log_from = session.log_size()
     try:
         SCENARIOS[args.scenario](session)
     except Exception:  # pylint: disable=broad-except
         traceback.print_exc()
+        for line in session.ended_runs:
+            print(line, file=sys.stderr)
+        print(session.report(log_from), file=sys.stderr)
         print(f"FAILED after {time.monotonic() - started:.1f} s; screenshots in "
               f"{session.screenshot_dir()}")
         session.screenshot(f"{args.scenario}-failure")

@@ -121,9 +121,13 @@ class Run:
 
     def finish(self):
         self.spy.close()
-        if self.process.poll() is None:
+        status = self.process.poll()
+        if status is None:
             self.session.kill_windows_programs()
             self.process.wait(timeout=30)
+        self.session.ended_runs.append(
+            f"{self.name}: Termgate.exe " + ("was still running when the scenario ended"
+                                             if status is None else f"had exited with {status}"))
 
     # What scenarios do again and again.
 

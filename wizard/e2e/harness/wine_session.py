@@ -121,6 +121,7 @@ class Session:
         self.prefix = Path(state["prefix"])
         self.tree = Path(state["tree"])
         self.arch = state["arch"]
+        self.ended_runs = []  # how each program a scenario started had ended, for its report
 
     # --- creation and teardown -------------------------------------------------------------
 
@@ -287,6 +288,15 @@ class Session:
         subprocess.run([WINESERVER, "-k"], env=env, timeout=60, check=False)
         subprocess.run([WINESERVER, "-w"], env=env, timeout=60, check=False)
         self._start_server()
+        if self.state.get("keep_desktop"):
+            self.keep_desktop()
+
+    def keep_desktop(self):
+        """Keeps the desktop open until the server ends: Wine closes an unused one after a
+        second, and a program that starts while it closes may find none. Termgate's windows
+        are what the scenarios look for, so the keeper's hidden window is no concern of theirs."""
+        self.state["keep_desktop"] = True
+        self.start(self.e2e_dir() / "desktop_keeper" / "desktop_keeper.exe")
 
     def unregistered_libraries(self):
         """Which stand-in toolbar libraries were unregistered, and by which program: each writes
@@ -388,6 +398,30 @@ class Session:
         subprocess.run(command + [str(target)], timeout=30, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return target
+
+    def log_size(self):
+        log = self.prefix.parent / "wine.log"
+        return log.stat().st_size if log.exists() else 0
+
+    def report(self, log_from=0):
+        """What a failure report needs from the prefix: the Windows programs still running and
+        what Wine wrote to its log since `log_from`, less the line every browser control adds."""
+        lines = ["Windows programs running in the prefix:"]
+        for pid in self.prefix_processes():
+            try:
+                command = Path(f"/proc/{pid}/cmdline").read_bytes().replace(b"\0", b" ")
+            except OSError:
+                continue
+            lines.append(f"  {pid}: {command.decode(errors='replace').strip()}")
+        log = self.prefix.parent / "wine.log"
+        if log.exists():
+            with open(log, "rb") as written:
+                written.seek(log_from)
+                new = [line for line in written.read().decode(errors="replace").splitlines()
+                       if line.strip() and "Could not find Wine Gecko" not in line]
+            lines.append(f"Wine's log since the scenario began ({len(new)} lines):")
+            lines += [f"  {line}" for line in new[-40:]]
+        return "\n".join(lines)
 
     def kill_windows_programs(self):
         """Ends whatever a failed scenario left running in the prefix, keeping the server."""
