@@ -73,7 +73,8 @@ using CText = std::unique_ptr<char, FreeWithC>;
 
 // The texts come from the library and from whatever program answers as the server, and end up on
 // a terminal: a byte that could steer it (control characters, ESC, DEL, stray bytes that are not
-// UTF-8) is written as \xHH instead.
+// UTF-8) is written as \xHH instead. A backslash of the text itself is doubled, so that such an
+// escape cannot be forged by a server that prints one.
 CText Shown(const char* versionText) {
   std::string_view rest =
       versionText == nullptr || *versionText == '\0' ? kMissingText : versionText;
@@ -84,6 +85,11 @@ CText Shown(const char* versionText) {
   }
   char* end = shown.get();
   while (!rest.empty()) {
+    if (rest.starts_with('\\')) {
+      end = std::copy_n("\\\\", 2, end);
+      rest.remove_prefix(1);
+      continue;
+    }
     const std::size_t length = PrintableCharacterLength(rest);
     if (length > 0) {
       end = std::copy_n(rest.data(), length, end);

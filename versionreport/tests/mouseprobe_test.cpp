@@ -299,6 +299,9 @@ std::vector<Case> Cases() {
       Replaced("server_prints_escape_sequences", R"(printf 'gpm 1.20\033[2J\033]0;x\007,\n')",
                R"(srv: 1.20\x1b[2J\x1b]0;x\x07, 12000)"
                "\n"),
+      Replaced("server_prints_backslashes", R"(printf 'gpm 1.20\\x1b\\,\n')",
+               R"(srv: 1.20\\x1b\\, 12000)"
+               "\n"),
 
       Stubbed("silent", "lib: unknown, 0\nsrv: unknown, 0\n"),
       Stubbed("library-number-without-text", "lib: unknown, 5\nsrv: 1.20.7, 12007\n"),
