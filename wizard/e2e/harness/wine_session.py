@@ -312,18 +312,21 @@ class Session:
                 found[number] = text
         return found
 
-    def leftover_processes(self, names=("termgate.exe", "cmd.exe", "regsvr32.exe")):
-        """Windows programs of this prefix that are still running, by name."""
+    def running_programs(self):
+        """"PID: COMMAND LINE" of each program running in this prefix."""
         found = []
         for pid in self.prefix_processes():
             try:
-                command = Path(f"/proc/{pid}/cmdline").read_bytes().replace(b"\0", b" ").decode(
-                    errors="replace")
+                command = Path(f"/proc/{pid}/cmdline").read_bytes().replace(b"\0", b" ")
             except OSError:
                 continue
-            lowered = command.lower()
-            found += [f"{pid}: {command.strip()}" for name in names if name in lowered]
+            found.append(f"{pid}: {command.decode(errors='replace').strip()}")
         return found
+
+    def leftover_processes(self, names=("termgate.exe", "cmd.exe", "regsvr32.exe")):
+        """Windows programs of this prefix that are still running, by name."""
+        return [program for program in self.running_programs()
+                if any(name in program.lower() for name in names)]
 
     def check_architecture(self):
         # Output goes to files, not pipes: the Wine services that a program starts inherit its
@@ -407,12 +410,7 @@ class Session:
         """What a failure report needs from the prefix: the Windows programs still running and
         what Wine wrote to its log since `log_from`, less the line every browser control adds."""
         lines = ["Windows programs running in the prefix:"]
-        for pid in self.prefix_processes():
-            try:
-                command = Path(f"/proc/{pid}/cmdline").read_bytes().replace(b"\0", b" ")
-            except OSError:
-                continue
-            lines.append(f"  {pid}: {command.decode(errors='replace').strip()}")
+        lines += [f"  {program}" for program in self.running_programs()]
         log = self.prefix.parent / "wine.log"
         if log.exists():
             with open(log, "rb") as written:
