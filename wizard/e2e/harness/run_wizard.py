@@ -213,14 +213,13 @@ def walk(wizard, decline, screen):
 def wait_for_commands(session):
     """Waits until no uninstall command of the prefix runs; returns those still running."""
     started = time.monotonic()
-    running = session.leftover_processes(("cmd.exe", "regsvr32.exe"))
+    commands = ("cmd.exe", "regsvr32.exe")
+    running = session.leftover_processes(commands)
     if not running:
         return []
     print(f"waiting (up to {COMMANDS_TIMEOUT} s) for {len(running)} uninstall command "
           "processes to end", flush=True)
-    while running and time.monotonic() < started + COMMANDS_TIMEOUT:
-        time.sleep(0.1)
-        running = session.leftover_processes(("cmd.exe", "regsvr32.exe"))
+    running = session.wait_for_programs_to_end(commands, COMMANDS_TIMEOUT)
     if not running:
         print(f"they ended after {time.monotonic() - started:.1f} s", flush=True)
     return running
@@ -286,8 +285,7 @@ def run(args):
         if status != 0:
             raise Failure(f"Termgate.exe ended with status {status}")
         if headless:
-            by_system = all(re.search(r"\\windows\\.*\\regsvr32\.exe$", who, re.I)
-                            for who in marks.values())
+            by_system = all(session.by_system_regsvr32(who) for who in marks.values())
             wanted = [1, 2] if args.decline else []
             if sorted(marks) != wanted or not by_system:
                 raise Failure(f"after {path} expected {wanted or 'no'} libraries unregistered "

@@ -219,8 +219,7 @@ class Run:
         present = self.toolbar_marks(wait_for_both=True)
         expect_equal(sorted(present), [1, 2], "libraries unregistered")
         for number, loaders in present.items():
-            expect(loaders.strip().lower().endswith("\\regsvr32.exe")
-                   and "\\windows\\" in loaders.lower(),
+            expect(self.session.by_system_regsvr32(loaders),
                    f"quillontoolbar{number}.dll was unregistered by {loaders.strip()!r}, "
                    "not by the system's regsvr32")
 
@@ -409,9 +408,7 @@ def quit_without_an_answer(session):
 
 
 def expect_no_leftovers(session):
-    deadline = time.monotonic() + 10
-    while (left := session.leftover_processes()) and time.monotonic() < deadline:
-        time.sleep(0.1)
+    left = session.wait_for_programs_to_end(("termgate.exe", "cmd.exe", "regsvr32.exe"), 10)
     expect(not left, f"processes left behind: {left}")
 
 

@@ -298,6 +298,12 @@ class Session:
         self.state["keep_desktop"] = True
         self.start(self.e2e_dir() / "desktop_keeper" / "desktop_keeper.exe")
 
+    @staticmethod
+    def by_system_regsvr32(unregisterer):
+        """Whether a library's mark names Windows' own regsvr32.exe as its unregisterer."""
+        found = re.search(r"\\windows\\(.*\\)?regsvr32\.exe$", unregisterer.strip(), re.I)
+        return found is not None
+
     def unregistered_libraries(self):
         """Which stand-in toolbar libraries were unregistered, and by which program: each writes
         the path of its unregisterer (UTF-16) beside itself. A mark that is still empty is being
@@ -327,6 +333,14 @@ class Session:
         """Windows programs of this prefix that are still running, by name."""
         return [program for program in self.running_programs()
                 if any(name in program.lower() for name in names)]
+
+    def wait_for_programs_to_end(self, names, seconds):
+        """Waits up to `seconds` until no program of these names runs; returns those that
+        still do."""
+        deadline = time.monotonic() + seconds
+        while (left := self.leftover_processes(names)) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        return left
 
     def check_architecture(self):
         # Output goes to files, not pipes: the Wine services that a program starts inherit its
