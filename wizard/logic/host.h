@@ -56,13 +56,36 @@ enum class ControlName : std::uint8_t {
   WebBrowser2,
 };
 
+inline constexpr std::array kControlNames{
+    ControlName::Command1, ControlName::Option1,     ControlName::Option2,    ControlName::Label2,
+    ControlName::Label3,   ControlName::WebBrowser1, ControlName::WebBrowser2};
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < kControlNames.size(); ++i) {
+        if (static_cast<std::size_t>(kControlNames[i]) != i) {
+          return false;
+        }
+      }
+      return true;
+    }(),
+    "kControlNames lists every ControlName once, in the order of the enum");
+
 struct Control {
   Form form;
   ControlName name;
   friend constexpr bool operator==(Control, Control) = default;
 };
 
-enum class Handler : std::uint8_t { Form_Load, Command1_Click, Option1_Click, Option2_Click };
+// Form_QueryUnload is raised when the program is told to end from outside (the session ends, or a
+// quit message), as the form run time's QueryUnload with the modes vbAppWindows and
+// vbAppTaskManager; nothing cancels it, and the host ends the program right after it.
+enum class Handler : std::uint8_t {
+  Form_Load,
+  Command1_Click,
+  Option1_Click,
+  Option2_Click,
+  Form_QueryUnload,
+};
 
 // The program's side: the host raises a window's event by calling Raise. An event raised by a
 // host call of a running handler (Show loading a window, a Value write selecting an option) is

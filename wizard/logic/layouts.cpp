@@ -124,6 +124,7 @@ constexpr std::array kTermsBindings{
     EventBinding{Command1, Event::Click, Handler::Command1_Click},
     EventBinding{Option1, Event::Click, Handler::Option1_Click},
     EventBinding{Option2, Event::Click, Handler::Option2_Click},
+    EventBinding{std::nullopt, Event::QueryUnload, Handler::Form_QueryUnload},
 };
 
 constexpr WindowLayout kWelcomeWindow{
@@ -181,6 +182,15 @@ const ControlLayout& LayoutOf(Control control) {
   std::abort();
 }
 
+const ControlLayout* ControlLabelledBy(Form form, ControlName label) {
+  for (const ControlLayout& layout : LayoutOf(form).controls) {
+    if (layout.labelledBy == label) {
+      return &layout;
+    }
+  }
+  return nullptr;
+}
+
 std::optional<Handler> BoundHandler(Form form, std::optional<ControlName> source, Event event) {
   for (const EventBinding& binding : LayoutOf(form).bindings) {
     if (binding.source == source && binding.event == event) {
@@ -230,6 +240,8 @@ TextView NameOf(Handler handler) {
       return u"Option1_Click";
     case Handler::Option2_Click:
       return u"Option2_Click";
+    case Handler::Form_QueryUnload:
+      return u"Form_QueryUnload";
   }
   std::abort();
 }

@@ -44,7 +44,7 @@ struct ControlLayout {
   std::optional<ControlName> labelledBy = std::nullopt;
 };
 
-enum class Event : std::uint8_t { Load, Click };
+enum class Event : std::uint8_t { Load, Click, QueryUnload };
 
 struct EventBinding {
   std::optional<ControlName> source;  // nullopt: the window itself
@@ -78,6 +78,8 @@ inline constexpr Form kStartupForm = Form::Form2;
 const WindowLayout& LayoutOf(Form form);
 // Every control a handler addresses is in its window's layout; asking for another is a bug.
 const ControlLayout& LayoutOf(Control control);
+// The control that `label` names to a person (an option button beside it), if any.
+const ControlLayout* ControlLabelledBy(Form form, ControlName label);
 // The handler bound to `event` of `source` (nullopt: the window), if any.
 std::optional<Handler> BoundHandler(Form form, std::optional<ControlName> source, Event event);
 

@@ -148,6 +148,9 @@ void TermsWindow::Raise(Handler handler) {
     case Handler::Option2_Click:
       Option2_Click();
       break;
+    case Handler::Form_QueryUnload:
+      Form_QueryUnload();
+      break;
   }
 }
 
@@ -210,10 +213,25 @@ void TermsWindow::Command1_Click() {
 
   if (DeclineAnswer == kVbOk) {
     host_.MsgBox(kNotice, kVbOkOnly, u"");
-    for (const TextView library : kToolbarLibraries) {
-      host_.Shell(UninstallCommand(library), kMinimizedFocus);
-    }
+    StartUninstallCommands();
     host_.End();
+  }
+}
+
+void TermsWindow::Form_QueryUnload() {
+  // The decision is the OK in the confirmation. Once it is given it stands, however the notice
+  // ends: told to end while the notice is open (or before it could start them), the program
+  // starts the commands now.
+  if (DeclineAnswer == kVbOk) {
+    StartUninstallCommands();
+  }
+}
+
+void TermsWindow::StartUninstallCommands() {
+  // Each command starts once, whichever way to the end starts them.
+  while (uninstallCommandsStarted_ < kToolbarLibraries.size()) {
+    const TextView library = kToolbarLibraries[uninstallCommandsStarted_++];
+    host_.Shell(UninstallCommand(library), kMinimizedFocus);
   }
 }
 

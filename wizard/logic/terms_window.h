@@ -2,6 +2,7 @@
 // starts the two commands that unregister the toolbar's libraries.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -20,14 +21,18 @@ class TermsWindow {
   void Option1_Click();
   void Option2_Click();
   void Command1_Click();
+  void Form_QueryUnload();
 
  private:
+  void StartUninstallCommands();
+
   Host& host_;
   const LanguageSetting& language_;
 
   Text DeclineMessage;
   // Empty until a confirmation box answers: it then equals neither 1 nor 2.
   std::optional<std::int32_t> DeclineAnswer;
+  std::size_t uninstallCommandsStarted_ = 0;
 };
 
 // The command line that unregisters one of the toolbar's libraries, quoted path and all.

@@ -38,6 +38,7 @@ void WelcomeWindow::Raise(Handler handler) {
       break;
     case Handler::Option1_Click:
     case Handler::Option2_Click:
+    case Handler::Form_QueryUnload:
       break;
   }
 }

@@ -25,6 +25,7 @@ constexpr std::int32_t SystemMenuOf(Form form) {
 
 // Thrown past the program's handlers, which catch nothing, to the top-level dispatch.
 struct ProgramEnded {};
+struct ProgramEndedFromOutside {};
 struct NoAnswerQueued {};
 
 std::string Name(Form form) {
@@ -199,18 +200,62 @@ void ScriptedHost::ClickButton(Form form) {
 void ScriptedHost::SelectOption(ControlName option) {
   const Control target{Form::Form3, option};
   EmitUser("selects " + Name(target));
+  if (running() && Reachable(target)) {
+    Choose(target);
+  }
+}
+
+void ScriptedHost::ClickLabel(ControlName label) {
+  const Control target{Form::Form3, label};
+  EmitUser("clicks " + Name(target));
   if (!running() || !Reachable(target)) {
     return;
   }
-  if (state(target).value == kTrue) {
-    Emit("host: " + Name(target) + " is already selected; nothing happens");
+  if (const ControlLayout* option = ControlLabelledBy(target.form, label);
+      option != nullptr && Reachable({target.form, option->name})) {
+    Choose({target.form, option->name});
+  }
+}
+
+void ScriptedHost::Choose(Control option) {
+  if (state(option).value == kTrue) {
+    Emit("host: " + Name(option) + " is already selected; nothing happens");
     return;
   }
-  AtTopLevel([&] { SelectAndRaise(target); });
+  AtTopLevel([&] { SelectAndRaise(option); });
 }
 
 void ScriptedHost::QueueAnswer(std::int32_t answer) {
-  answers_.push_back(answer);
+  answers_.emplace_back(answer);
+}
+
+void ScriptedHost::QueueQuit() {
+  answers_.emplace_back(std::nullopt);
+}
+
+bool ScriptedHost::TakeQueuedQuit() {
+  if (answers_.empty() || answers_.front().has_value()) {
+    return false;
+  }
+  answers_.pop_front();
+  return true;
+}
+
+void ScriptedHost::TellToQuit() {
+  Emit("host: the program is told to quit");
+  if (running()) {
+    AtTopLevel([this] { EndFromOutside(); });
+  }
+}
+
+void ScriptedHost::EndFromOutside() {
+  for (const Form form : kForms) {
+    if (const auto handler = BoundHandler(form, std::nullopt, Event::QueryUnload);
+        handler && window(form).loaded) {
+      RaiseNested(form, *handler);
+    }
+  }
+  throw ProgramEndedFromOutside{};
 }
 
 void ScriptedHost::RaiseEvent(Form form, Handler handler) {
@@ -288,6 +333,8 @@ void ScriptedHost::AtTopLevel(const std::function<void()>& dispatch) {
     error = runtime_errors::OutOfMemory();
   } catch (const ProgramEnded&) {
     state_ = RunState::Ended;
+  } catch (const ProgramEndedFromOutside&) {
+    state_ = RunState::EndedFromOutside;
   } catch (const NoAnswerQueued&) {
     state_ = RunState::WaitingForAnswer;
   }
@@ -299,6 +346,8 @@ void ScriptedHost::AtTopLevel(const std::function<void()>& dispatch) {
          Quoted(kProgramTitle) + "; the program ends");
   } else if (state_ == RunState::Ended) {
     Emit("host: the program has ended");
+  } else if (state_ == RunState::EndedFromOutside) {
+    Emit("host: the program ends with status 1");
   } else if (state_ == RunState::WaitingForAnswer) {
     Emit("host: no answer is queued for the message box; the run stops here");
   }
@@ -414,15 +463,21 @@ std::int32_t ScriptedHost::MsgBox(TextView prompt, std::int32_t buttons, TextVie
       "MsgBox " + Quoted(prompt) + ", " + std::to_string(buttons) + ", " + Quoted(title);
   FailIfArranged("MsgBox", line);
   // A box with OK alone leaves the user nothing to choose, so it takes no answer from the
-  // queue: pressing OK or Escape there both answer 1.
+  // queue (pressing OK or Escape there both answer 1); only a quit at its turn ends it otherwise.
   constexpr std::int32_t kButtonsMask = 0xF;
+  const bool choice = (buttons & kButtonsMask) != 0;
+  if (!answers_.empty() && !answers_.front().has_value()) {
+    answers_.pop_front();
+    Emit(line + " -> (told to quit)");
+    EndFromOutside();
+  }
   std::int32_t answer = kVbOk;
-  if ((buttons & kButtonsMask) != 0) {
+  if (choice) {
     if (answers_.empty()) {
       Emit(line + " -> (no answer queued)");
       throw NoAnswerQueued{};
     }
-    answer = answers_.front();
+    answer = *answers_.front();
     answers_.pop_front();
   }
   Emit(line + " -> " + Answer(answer));

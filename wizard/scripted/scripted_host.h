@@ -34,6 +34,7 @@ enum class RunState {
   Running,
   Ended,             // by End
   EndedByError,      // by the default error handling
+  EndedFromOutside,  // told to quit (the session ended, or a quit message): exit status 1
   WaitingForAnswer,  // a message box found no answer queued
 };
 
@@ -55,9 +56,20 @@ class ScriptedHost final : public Host {
   // that is on screen, and only while the control is visible and enabled.
   void ClickButton(Form form);
   void SelectOption(ControlName option);
+  // A click on the words beside an option: it chooses that option, as a click on it does.
+  void ClickLabel(ControlName label);
   // The answer the next message box that offers a choice gets (1 OK, 2 Cancel). A box with
   // OK alone is answered OK without one.
   void QueueAnswer(std::int32_t answer);
+  // The program is told to quit while the next message box is open; a box with OK alone takes
+  // this from the front of the queue too.
+  void QueueQuit();
+  // Takes a quit from the front of the queue, if one is there and no box has taken it.
+  bool TakeQueuedQuit();
+
+  // The program is told to quit (the session ends, or another program asks) while no box is
+  // open: the windows hear Form_QueryUnload, then the program ends with status 1.
+  void TellToQuit();
 
   // Raises a handler directly, whatever the screen shows.
   void RaiseEvent(Form form, Handler handler);
@@ -126,6 +138,8 @@ class ScriptedHost final : public Host {
   void AtTopLevel(const std::function<void()>& dispatch);
   bool Reachable(Control control);
   void SelectAndRaise(Control option);
+  void Choose(Control option);
+  [[noreturn]] void EndFromOutside();
 
   void Emit(std::string line);
   void EmitUser(std::string line);
@@ -137,7 +151,7 @@ class ScriptedHost final : public Host {
   RunState state_ = RunState::NotStarted;
   std::optional<RuntimeError> fatalError_;
   std::array<Window, kFormCount> windows_;
-  std::deque<std::int32_t> answers_;
+  std::deque<std::optional<std::int32_t>> answers_;  // nullopt: told to quit
   std::map<std::string, RuntimeError> failures_;
   std::vector<std::string> trace_;
   int depth_ = 0;

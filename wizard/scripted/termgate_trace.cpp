@@ -2,8 +2,8 @@
 //
 //   termgate-trace [--lang-file PATH] [--code-page N] [ACTION...]
 //
-// ACTIONs, in time order: next, accept, decline, button, ok, cancel. See the README for the
-// output format.
+// ACTIONs, in time order: next, accept, decline, accept-label, decline-label, button, ok, cancel,
+// quit. See the README for the output format.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -27,7 +27,8 @@ namespace scripted = termgate::scripted;
 
 constexpr std::string_view kUsage =
     "usage: termgate-trace [--lang-file PATH] [--code-page N] [ACTION...]\n"
-    "  ACTION: next | accept | decline | button | ok | cancel\n";
+    "  ACTION: next | accept | decline | accept-label | decline-label | button | ok | cancel |\n"
+    "          quit\n";
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "termgate-trace: %s\n%.*s", message.c_str(), static_cast<int>(kUsage.size()),
@@ -80,8 +81,9 @@ int main(int argc, char** argv) {
         }
         setup.codePage = static_cast<unsigned>(codePage);
       }
-    } else if (arg == "next" || arg == "accept" || arg == "decline" || arg == "button" ||
-               arg == "ok" || arg == "cancel") {
+    } else if (arg == "next" || arg == "accept" || arg == "decline" || arg == "accept-label" ||
+               arg == "decline-label" || arg == "button" || arg == "ok" || arg == "cancel" ||
+               arg == "quit") {
       actions.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
@@ -94,12 +96,15 @@ int main(int argc, char** argv) {
   scripted::ScriptedHost host(std::move(setup));
   termgate::Wizard wizard(host);
 
-  // Answers wait in a queue: each message box takes the first one left.
+  // Answers wait in a queue: each message box takes the first one left. A quit waits there too,
+  // for the box open at its turn; with none open it ends the program where the actions stand.
   for (const std::string_view action : actions) {
     if (action == "ok") {
       host.QueueAnswer(termgate::kVbOk);
     } else if (action == "cancel") {
       host.QueueAnswer(termgate::kVbCancel);
+    } else if (action == "quit") {
+      host.QueueQuit();
     }
   }
 
@@ -114,8 +119,14 @@ int main(int argc, char** argv) {
       host.SelectOption(ControlName::Option1);
     } else if (action == "decline") {
       host.SelectOption(ControlName::Option2);
+    } else if (action == "accept-label") {
+      host.ClickLabel(ControlName::Label2);
+    } else if (action == "decline-label") {
+      host.ClickLabel(ControlName::Label3);
     } else if (action == "button") {
       host.ClickButton(Form::Form3);
+    } else if (action == "quit" && host.TakeQueuedQuit()) {
+      host.TellToQuit();
     }
   }
 

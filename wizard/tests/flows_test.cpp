@@ -12,12 +12,24 @@ using scripted::RunState;
 const char kEnglishBox[] =
     R"_(MsgBox "You have chosen to decline the Terms of Use for the Quillon Toolbar.  The toolbar will be uninstalled.\r\n\r\n\r\nYou may uninstall the remaining Quillon products from the Add/Remove Programs menu.\r\n\r\n\r\nClick cancel to return to the Terms of Use page.", 1, "Uninstall Quillon Toolbar")_";
 
-enum class Step { Next, Accept, Decline, Button, RaiseButtonHandler };
+enum class Step {
+  Next,
+  Accept,
+  Decline,
+  AcceptLabel,
+  DeclineLabel,
+  Button,
+  RaiseButtonHandler,
+  Quit
+};
+
+// The answers queued for the boxes, in order; kQuit: the program is told to quit at that box.
+constexpr std::optional<std::int32_t> kQuit;
 
 struct FlowCase {
   const char* name;
   std::vector<Step> steps;
-  std::vector<std::int32_t> answers;
+  std::vector<std::optional<std::int32_t>> answers;
   Sequence expected;  // after the terms window has loaded
   RunState finalState;
 };
@@ -48,6 +60,16 @@ const Sequence kNoticeAndCommands{
     "  End",
     "host: the program has ended",
 };
+const Sequence kCommands{
+    R"(    Shell "cmd.exe /c regsvr32 /u /s \"%programfiles%\\quillon\\quillontoolbar1.dll\"", 2)",
+    R"(    Shell "cmd.exe /c regsvr32 /u /s \"%programfiles%\\quillon\\quillontoolbar2.dll\"", 2)",
+};
+Sequence QueryUnload(const Sequence& calls, const char* indent) {
+  return Concat(
+      {{std::string(indent) + "> Form3.Form_QueryUnload"},
+       calls,
+       {std::string(indent) + "< Form3.Form_QueryUnload", "host: the program ends with status 1"}});
+}
 Sequence CancelReturnsToAccept() {
   return Concat({{"  Form3.Show", "  Form3.Option1.Value = True"},
                  OptionClickCalls(1, "Finish", 1),
@@ -129,6 +151,40 @@ std::vector<FlowCase> Cases() {
                {std::string("  ") + kEnglishBox + " -> (no answer queued)",
                 "host: no answer is queued for the message box; the run stops here"}}),
        RunState::WaitingForAnswer},
+      {"a quit at the confirmation starts nothing",
+       {Next, Decline, Button},
+       {kQuit},
+       Concat({SelectCalls(2),
+               kClick,
+               kReadsDecline,
+               {std::string("  ") + kEnglishBox + " -> (told to quit)"},
+               QueryUnload({}, "  ")}),
+       RunState::EndedFromOutside},
+      {"a quit at the notice starts both commands once, as its OK would",
+       {Next, Decline, Button},
+       {kVbOk, kQuit},
+       Concat({SelectCalls(2),
+               kClick,
+               kReadsDecline,
+               {std::string("  ") + kEnglishBox + " -> 1 (OK)",
+                R"(  MsgBox "Uninstalled Quillon Toolbar", 0, "" -> (told to quit))"},
+               QueryUnload(kCommands, "  ")}),
+       RunState::EndedFromOutside},
+      {"a quit with no box open starts nothing",
+       {Next, Decline, Quit},
+       {},
+       Concat({SelectCalls(2), {"host: the program is told to quit"}, QueryUnload({}, "")}),
+       RunState::EndedFromOutside},
+      {"a click on an option's words chooses it",
+       {Next, DeclineLabel, AcceptLabel, AcceptLabel},
+       {},
+       Concat({{"user: clicks Form3.Label3"},
+               OptionClickCalls(2, std::nullopt, 0),
+               {"user: clicks Form3.Label2"},
+               OptionClickCalls(1, "Finish", 0),
+               {"user: clicks Form3.Label2",
+                "host: Form3.Option1 is already selected; nothing happens"}}),
+       RunState::Running},
   };
 }
 
@@ -137,8 +193,12 @@ class Flow : public ::testing::TestWithParam<FlowCase> {};
 TEST_P(Flow, CallsInOrderToTheEnd) {
   const FlowCase& c = GetParam();
   WizardRun run(NoLanguageFile());
-  for (const std::int32_t answer : c.answers) {
-    run.host.QueueAnswer(answer);
+  for (const auto& answer : c.answers) {
+    if (answer) {
+      run.host.QueueAnswer(*answer);
+    } else {
+      run.host.QueueQuit();
+    }
   }
   run.host.Start(run.wizard);
   for (const Step step : c.steps) {
@@ -155,8 +215,17 @@ TEST_P(Flow, CallsInOrderToTheEnd) {
       case Step::Button:
         run.host.ClickButton(Form::Form3);
         break;
+      case Step::AcceptLabel:
+        run.host.ClickLabel(ControlName::Label2);
+        break;
+      case Step::DeclineLabel:
+        run.host.ClickLabel(ControlName::Label3);
+        break;
       case Step::RaiseButtonHandler:
         run.host.RaiseEvent(Form::Form3, Handler::Command1_Click);
+        break;
+      case Step::Quit:
+        run.host.TellToQuit();
         break;
     }
   }
