@@ -57,36 +57,8 @@ bool LeavesThePage(const MSG& msg) {
 
 // ---- BrowserFrame --------------------------------------------------------------------------
 
-BrowserFrame::BrowserFrame(HWND host) : host_(host) {}
-
 ComPtr<BrowserFrame> BrowserFrame::Create(HWND host) {
-  return ComPtr<BrowserFrame>(new (std::nothrow) BrowserFrame(host));
-}
-
-HRESULT BrowserFrame::QueryInterface(REFIID riid, void** object) {
-  if (!object) {
-    return E_POINTER;
-  }
-  if (riid == __uuidof(IUnknown) || riid == __uuidof(IOleWindow) ||
-      riid == __uuidof(IOleInPlaceUIWindow) || riid == __uuidof(IOleInPlaceFrame)) {
-    *object = static_cast<IOleInPlaceFrame*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG BrowserFrame::AddRef() {
-  return ++refs_;
-}
-
-ULONG BrowserFrame::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) {
-    delete this;
-  }
-  return left;
+  return MakeComObject<BrowserFrame>(host);
 }
 
 HRESULT BrowserFrame::GetWindow(HWND* hwnd) {
@@ -164,7 +136,7 @@ ComPtr<BrowserSite> BrowserSite::Create(HWND host) {
   if (!frame) {
     return nullptr;
   }
-  return ComPtr<BrowserSite>(new (std::nothrow) BrowserSite(host, std::move(frame)));
+  return MakeComObject<BrowserSite>(host, std::move(frame));
 }
 
 void BrowserSite::Detach() {
@@ -173,38 +145,6 @@ void BrowserSite::Detach() {
     frame_->Detach();
   }
   frame_.Reset();
-}
-
-HRESULT BrowserSite::QueryInterface(REFIID riid, void** object) {
-  if (!object) {
-    return E_POINTER;
-  }
-  if (riid == __uuidof(IUnknown) || riid == __uuidof(IOleClientSite)) {
-    *object = static_cast<IOleClientSite*>(this);
-  } else if (riid == __uuidof(IOleWindow) || riid == __uuidof(IOleInPlaceSite)) {
-    *object = static_cast<IOleInPlaceSite*>(this);
-  } else if (riid == __uuidof(IDocHostUIHandler)) {
-    *object = static_cast<IDocHostUIHandler*>(this);
-  } else if (riid == __uuidof(IDispatch)) {
-    *object = static_cast<IDispatch*>(this);
-  } else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-ULONG BrowserSite::AddRef() {
-  return ++refs_;
-}
-
-ULONG BrowserSite::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) {
-    delete this;
-  }
-  return left;
 }
 
 // IOleClientSite: nothing is persisted and there is no document container to enumerate.

@@ -7,32 +7,20 @@
 #include <mshtmhst.h>
 #include <wrl/client.h>
 
-#include <atomic>
+#include "com_object.h"
 
 namespace termgate::win32::browser_detail {
 
-// COM objects are destroyed only by their own Release, on the most derived type, never through an
-// interface pointer; the interfaces' non-virtual destructors are therefore by design.
-//
-// Both classes start with no references: the ComPtr that Create returns takes the first one.
-// (mingw-w64's ComPtr::Attach adds a reference, unlike Microsoft's, so it cannot adopt one.)
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
 // The in-place frame the browser sees. Termgate has no menus, toolbars or status bar to share, so
 // this only names the top-level window and declines everything else.
-class BrowserFrame final : public IOleInPlaceFrame {
+class BrowserFrame final
+    : public ComObject<Implements<IOleInPlaceFrame, IOleWindow, IOleInPlaceUIWindow>> {
  public:
   // Returns nullptr when out of memory.
   static Microsoft::WRL::ComPtr<BrowserFrame> Create(HWND host);
+  explicit BrowserFrame(HWND host) : host_(host) {}
   // Forgets the host window; later calls from the browser fail instead of touching it.
   void Detach() { host_ = nullptr; }
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   // IOleWindow
   HRESULT STDMETHODCALLTYPE GetWindow(HWND* hwnd) override;
   HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
@@ -51,30 +39,23 @@ class BrowserFrame final : public IOleInPlaceFrame {
   HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg, WORD id) override;
 
  private:
-  explicit BrowserFrame(HWND host);
-  ~BrowserFrame() = default;
+  ~BrowserFrame() override = default;
 
-  std::atomic<ULONG> refs_{0};
   HWND host_;
 };
 
 // The client site of one browser: where it lives (the host window), how it is activated in place,
 // how its UI behaves (IDocHostUIHandler) and the ambient properties it asks for (IDispatch).
-class BrowserSite final : public IOleClientSite,
-                          public IOleInPlaceSite,
-                          public IDocHostUIHandler,
-                          public IDispatch {
+class BrowserSite final
+    : public ComObject<Implements<IOleClientSite>, Implements<IOleInPlaceSite, IOleWindow>,
+                       Implements<IDocHostUIHandler>, Implements<IDispatch>> {
  public:
   // Returns nullptr when out of memory.
   static Microsoft::WRL::ComPtr<BrowserSite> Create(HWND host);
+  BrowserSite(HWND host, Microsoft::WRL::ComPtr<BrowserFrame> frame);
   // Cuts the site loose from the host window once the browser has been shut down. The browser
   // may keep the site alive for a while; it must then find nothing to act on.
   void Detach();
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   // IOleClientSite
   HRESULT STDMETHODCALLTYPE SaveObject() override;
@@ -133,14 +114,10 @@ class BrowserSite final : public IOleClientSite,
                                    UINT* argError) override;
 
  private:
-  BrowserSite(HWND host, Microsoft::WRL::ComPtr<BrowserFrame> frame);
-  ~BrowserSite() = default;
+  ~BrowserSite() override = default;
 
-  std::atomic<ULONG> refs_{0};
   HWND host_;
   Microsoft::WRL::ComPtr<BrowserFrame> frame_;
 };
-
-#pragma GCC diagnostic pop
 
 }  // namespace termgate::win32::browser_detail

@@ -3,10 +3,10 @@
 #include <oleacc.h>
 #include <wrl/client.h>
 
-#include <atomic>
-#include <new>
 #include <string>
+#include <utility>
 
+#include "com_object.h"
 #include "windows_helpers.h"
 #include "windows_owners.h"
 
@@ -66,40 +66,15 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-// COM objects are deleted through Release only, never through an interface pointer.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
-// Serves name, role, state and the default action itself; forwards the rest (location, parent,
-// navigation, hit testing) to the system's standard object for the same window.
-class OptionAccessible final : public IAccessible {
+// The name a screen reader reads is the label's text, whether it asks through the vtable or
+// through IDispatch; what the option does when "pressed" goes through the message loop.
+class OptionAccessible final : public ComObject<Implements<IAccessible, IDispatch>> {
  public:
   OptionAccessible(HWND option, HWND label, ComPtr<IAccessible> standard)
       : option_(option), label_(label), standard_(std::move(standard)) {}
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-    if (object == nullptr) {
-      return E_POINTER;
-    }
-    if (id == __uuidof(IUnknown) || id == __uuidof(IDispatch) || id == __uuidof(IAccessible)) {
-      *object = static_cast<IAccessible*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
-
-  // IDispatch: no type information; clients use the vtable.
+  // IDispatch: no type information; the members this object serves itself answer as they do
+  // through the vtable, the rest as the standard object's.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     return standard_->GetTypeInfoCount(count);
   }
@@ -113,7 +88,44 @@ class OptionAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID id, LCID locale, WORD flags,
                                    DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
                                    UINT* badArgument) override {
-    return standard_->Invoke(member, id, locale, flags, parameters, result, exception, badArgument);
+    const bool get = (flags & DISPATCH_PROPERTYGET) != 0;
+    const bool call = (flags & DISPATCH_METHOD) != 0;
+    const bool own = (get && (member == DISPID_ACC_NAME || member == DISPID_ACC_ROLE ||
+                              member == DISPID_ACC_STATE || member == DISPID_ACC_DEFAULTACTION)) ||
+                     (call && member == DISPID_ACC_DODEFAULTACTION);
+    if (!own) {
+      return standard_->Invoke(member, id, locale, flags, parameters, result, exception,
+                               badArgument);
+    }
+    unique_variant child;
+    if (const HRESULT read = ChildArgument(parameters, child); FAILED(read)) {
+      return read;
+    }
+    unique_variant answer;
+    HRESULT outcome = S_OK;
+    switch (member) {
+      case DISPID_ACC_NAME:
+      case DISPID_ACC_DEFAULTACTION: {
+        BSTR text = nullptr;
+        outcome = member == DISPID_ACC_NAME ? get_accName(*child.get(), &text)
+                                            : get_accDefaultAction(*child.get(), &text);
+        answer->vt = VT_BSTR;
+        answer->bstrVal = text;
+        break;
+      }
+      case DISPID_ACC_ROLE:
+        outcome = get_accRole(*child.get(), answer.get());
+        break;
+      case DISPID_ACC_STATE:
+        outcome = get_accState(*child.get(), answer.get());
+        break;
+      default:
+        return accDoDefaultAction(*child.get());
+    }
+    if (SUCCEEDED(outcome) && result != nullptr) {
+      *result = answer.release();
+    }
+    return outcome;
   }
 
   // IAccessible: what this object answers itself.
@@ -172,8 +184,18 @@ class OptionAccessible final : public IAccessible {
     if (!IsSelf(child)) {
       return E_INVALIDARG;
     }
+    if (!IsWindow(option_)) {
+      return RPC_E_DISCONNECTED;
+    }
+    // A click the program would refuse is refused here too, so that no screen reader reports an
+    // action that never happens: the option must be on screen and enabled, in a window that is
+    // (a box open over it disables it).
+    if (!IsWindowVisible(option_) || !IsWindowEnabled(option_) ||
+        !IsWindowEnabled(GetAncestor(option_, GA_ROOT))) {
+      return E_FAIL;
+    }
     // Posted, so the click arrives through the message loop like a person's and meets the same
-    // checks (no box open, the option on screen and enabled).
+    // checks there.
     return PostMessageW(option_, BM_CLICK, 0, 0) ? S_OK : RPC_E_DISCONNECTED;
   }
 
@@ -225,15 +247,25 @@ class OptionAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
  private:
-  ~OptionAccessible() = default;
+  ~OptionAccessible() override = default;
 
-  std::atomic<ULONG> references_{1};
+  // The child IDispatch names: the first argument, or the object itself when there is none.
+  static HRESULT ChildArgument(const DISPPARAMS* parameters, unique_variant& child) {
+    if (parameters == nullptr || parameters->cArgs == 0) {
+      child->vt = VT_I4;
+      child->lVal = CHILDID_SELF;
+      return S_OK;
+    }
+    if (parameters->cArgs > 1) {
+      return DISP_E_BADPARAMCOUNT;
+    }
+    return VariantChangeType(child.get(), &parameters->rgvarg[0], 0, VT_I4);
+  }
+
   HWND option_;
   HWND label_;
   ComPtr<IAccessible> standard_;
 };
-
-#pragma GCC diagnostic pop
 
 }  // namespace
 
@@ -249,12 +281,13 @@ LRESULT AnswerAccessibleObject(HWND option, HWND label, WPARAM flags) {
   }
   // Made afresh for each request, as the system's own objects are; the result holds its own
   // reference, so ours is dropped at once.
-  ComPtr<IAccessible> object;
-  object.Attach(new (std::nothrow) OptionAccessible(option, label, std::move(standard)));
+  const ComPtr<OptionAccessible> object =
+      MakeComObject<OptionAccessible>(option, label, std::move(standard));
   if (!object) {
     return 0;
   }
-  const LRESULT result = library.resultFromObject(__uuidof(IAccessible), flags, object.Get());
+  const LRESULT result = library.resultFromObject(__uuidof(IAccessible), flags,
+                                                  static_cast<IAccessible*>(object.Get()));
   return result > 0 ? result : 0;
 }
 

@@ -54,6 +54,7 @@ using unique_handle = unique_any<HANDLE, owner_detail::CloseKernel, owner_detail
 using unique_hfile = unique_any<HANDLE, owner_detail::CloseKernel, owner_detail::InvalidFile>;
 using unique_hfont = unique_any<HFONT, owner_detail::DeleteGdi, owner_detail::Null<HFONT>>;
 using unique_hbrush = unique_any<HBRUSH, owner_detail::DeleteGdi, owner_detail::Null<HBRUSH>>;
+using unique_hrgn = unique_any<HRGN, owner_detail::DeleteGdi, owner_detail::Null<HRGN>>;
 using unique_hwnd = unique_any<HWND, owner_detail::Destroy, owner_detail::Null<HWND>>;
 using unique_hhook = unique_any<HHOOK, owner_detail::Unhook, owner_detail::Null<HHOOK>>;
 using unique_hmodule = unique_any<HMODULE, owner_detail::Free, owner_detail::Null<HMODULE>>;
