@@ -27,18 +27,28 @@ long LongOf(const VARIANT& value, const char* what) {
   return value.lVal;
 }
 
-}  // namespace
-
-AccessibleFacts ReadAccessible(HWND window) {
-  const win32::unique_couninitialize_call com;
+Microsoft::WRL::ComPtr<IAccessible> ObjectOf(HWND window) {
   Microsoft::WRL::ComPtr<IAccessible> object;
   // __uuidof, not IID_IAccessible: with static linking that name can resolve to an import thunk.
   Check(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                    reinterpret_cast<void**>(object.GetAddressOf())),
         "AccessibleObjectFromWindow");
+  return object;
+}
+
+win32::unique_variant Self() {
   win32::unique_variant self;
   self->vt = VT_I4;
   self->lVal = CHILDID_SELF;
+  return self;
+}
+
+}  // namespace
+
+AccessibleFacts ReadAccessible(HWND window) {
+  const win32::unique_couninitialize_call com;
+  const Microsoft::WRL::ComPtr<IAccessible> object = ObjectOf(window);
+  win32::unique_variant self = Self();
 
   AccessibleFacts facts;
   BSTR name = nullptr;
@@ -53,7 +63,22 @@ AccessibleFacts ReadAccessible(HWND window) {
   win32::unique_variant state;
   Check(object->get_accState(*self.get(), state.get()), "get_accState");
   facts.state = LongOf(*state.get(), "the state");
+
+  // As a client that only speaks IDispatch asks: the name property, with the child as argument.
+  DISPPARAMS arguments{self.get(), nullptr, 1, 0};
+  win32::unique_variant byDispatch;
+  Check(object->Invoke(DISPID_ACC_NAME, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                       &arguments, byDispatch.get(), nullptr, nullptr),
+        "IDispatch::Invoke(DISPID_ACC_NAME)");
+  if (byDispatch->vt == VT_BSTR && byDispatch->bstrVal != nullptr) {
+    facts.nameByDispatch.assign(byDispatch->bstrVal, SysStringLen(byDispatch->bstrVal));
+  }
   return facts;
+}
+
+long DoDefaultAction(HWND window) {
+  const win32::unique_couninitialize_call com;
+  return ObjectOf(window)->accDoDefaultAction(*Self().get());
 }
 
 }  // namespace termgate::window_spy

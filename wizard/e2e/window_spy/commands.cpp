@@ -12,6 +12,7 @@
 #include "keyboard.h"
 #include "target_windows.h"
 #include "text_measure.h"
+#include "windows_owners.h"
 
 namespace termgate::window_spy {
 
@@ -301,16 +302,72 @@ Reply CloseCommand(Arguments args) {
 }
 
 Reply KeyCommand(Arguments args) {
-  const HWND form = ExistingFormWindow(FormArgument(args[0]));
-  const auto chord = ChordNamed(args[1]);
-  if (!chord) {
-    throw CommandError("unknown key " + Quoted(args[1]) +
-                       " (TAB, SHIFT_TAB, SPACE, ENTER, ESCAPE, UP, DOWN, LEFT, RIGHT)");
+  // "-": to whatever has the keyboard now, a message box of Termgate's say.
+  const HWND form = args[0] == "-" ? nullptr : ExistingFormWindow(FormArgument(args[0]));
+  const auto strokes = KeyStrokes(args[1]);
+  if (!strokes) {
+    throw CommandError("unknown keys " + Quoted(args[1]) +
+                       " (TAB, SHIFT_TAB, SPACE, ENTER, ESCAPE, UP, DOWN, LEFT, RIGHT, each with "
+                       ":down or :up or neither, separated by commas)");
   }
-  BringToForeground(form);
-  Type(*chord);
-  LetThreadCatchUp(form);
+  if (form != nullptr) {
+    BringToForeground(form);
+  }
+  Send(*strokes);
+  LetThreadCatchUp(form != nullptr ? form : GetForegroundWindow());
   return Success();
+}
+
+// A number as the tests write it: decimal, or hexadecimal after 0x.
+std::uint64_t NumberArgument(std::string_view word) {
+  int base = 10;
+  if (word.starts_with("0x")) {
+    word.remove_prefix(2);
+    base = 16;
+  }
+  std::uint64_t number = 0;
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), number, base);
+  if (error != std::errc{} || end != word.data() + word.size() || word.empty()) {
+    throw CommandError("bad number " + Quoted(word));
+  }
+  return number;
+}
+
+Reply PostCommand(Arguments args) {
+  HWND target = nullptr;
+  if (args[0] == "box") {
+    target = FindTermgateMessageBox();
+    if (target == nullptr) {
+      throw CommandError("no message box of Termgate's");
+    }
+  } else {
+    target = ExistingFormWindow(FormArgument(args[0]));
+  }
+  const auto message = static_cast<UINT>(NumberArgument(args[1]));
+  if (!PostMessageW(target, message, static_cast<WPARAM>(NumberArgument(args[2])),
+                    static_cast<LPARAM>(NumberArgument(args[3])))) {
+    throw CommandError("PostMessage failed");
+  }
+  LetThreadCatchUp(target);
+  return Success();
+}
+
+Reply WaitProcessCommand(Arguments args) {
+  const auto processId = static_cast<DWORD>(NumberArgument(args[0]));
+  const win32::unique_handle process(
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (!process) {
+    throw CommandError("no process " + Quoted(args[0]));
+  }
+  const ULONGLONG timeoutMs = TimeoutArgument(args[1]);
+  if (WaitForSingleObject(process.get(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+    return Failure("timeout");
+  }
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.get(), &exitCode);
+  Reply reply = Success();
+  reply.fields.Number("exitCode", exitCode);
+  return reply;
 }
 
 HWND AwaitMessageBox(ULONGLONG timeoutMs) {
@@ -329,7 +386,9 @@ void AddMessageBoxFields(JsonObject& out, HWND box) {
       text = TextOf(child);
     } else if (HasClass(child, L"Button") && IsWindowVisible(child)) {
       JsonObject button;
-      button.Number("id", GetDlgCtrlID(child)).Text("text", TextOf(child));
+      button.Number("id", GetDlgCtrlID(child))
+          .Text("text", TextOf(child))
+          .Bool("pushed", (SendQuery(child, BM_GETSTATE) & BST_PUSHED) != 0);
       buttons.Object(button);
     }
   }
@@ -479,10 +538,22 @@ Reply AccessibleCommand(Arguments args) {
   const AccessibleFacts facts = ReadAccessible(control);
   Reply reply = Success();
   reply.fields.Text("name", facts.name)
+      .Text("nameByDispatch", facts.nameByDispatch)
       .Number("role", facts.role)
       .Number("state", facts.state)
       .Bool("checked", (facts.state & STATE_SYSTEM_CHECKED) != 0)
       .Bool("focused", (facts.state & STATE_SYSTEM_FOCUSED) != 0);
+  return reply;
+}
+
+Reply AccessibleDoCommand(Arguments args) {
+  const Form form = FormArgument(args[0]);
+  const HWND control =
+      ExistingControlWindow(ExistingFormWindow(form), ControlArgument(form, args[1]));
+  const long result = DoDefaultAction(control);
+  LetThreadCatchUp(control);
+  Reply reply = Success();
+  reply.fields.Number("hresult", result).Bool("succeeded", result >= 0);
   return reply;
 }
 
@@ -513,13 +584,16 @@ constexpr std::array kCommands{
     Command{"click", 2, "click FORM CONTROL", &ClickCommand},
     Command{"select", 2, "select FORM CONTROL", &SelectCommand},
     Command{"close", 2, "close FORM wm_close|sc_close|alt_f4", &CloseCommand},
-    Command{"key", 2, "key FORM KEY", &KeyCommand},
+    Command{"key", 2, "key FORM|- KEYS", &KeyCommand},
+    Command{"post", 4, "post FORM|box MESSAGE WPARAM LPARAM", &PostCommand},
     Command{"msgbox", 1, "msgbox TIMEOUT_MS", &MessageBoxCommand},
     Command{"answer", 2, "answer ok|cancel TIMEOUT_MS", &AnswerCommand},
     Command{"wait", 3, "wait FORM visible|hidden|gone TIMEOUT_MS", &WaitCommand},
     Command{"wait-exit", 1, "wait-exit TIMEOUT_MS", &WaitExitCommand},
     Command{"measure", 2, "measure FORM CONTROL", &MeasureCommand},
     Command{"accessible", 2, "accessible FORM CONTROL", &AccessibleCommand},
+    Command{"accessible-do", 2, "accessible-do FORM CONTROL", &AccessibleDoCommand},
+    Command{"wait-process", 2, "wait-process PID TIMEOUT_MS", &WaitProcessCommand},
     Command{"post-quit", 1, "post-quit FORM", &PostQuitCommand},
     Command{"ping", 0, "ping", &PingCommand},
     Command{"quit", 0, "quit", &PingCommand},

@@ -72,17 +72,56 @@ void BringToForeground(HWND window) {
   }
 }
 
+void AddStrokes(std::vector<INPUT>& inputs, const KeyChord& chord, bool press, bool release) {
+  if (press) {
+    for (const WORD key : chord) {
+      inputs.push_back(KeyEvent(key, false));
+    }
+  }
+  if (release) {
+    for (auto key = chord.rbegin(); key != chord.rend(); ++key) {
+      inputs.push_back(KeyEvent(*key, true));
+    }
+  }
+}
+
 void Type(const KeyChord& chord) {
   std::vector<INPUT> inputs;
-  for (const WORD key : chord) {
-    inputs.push_back(KeyEvent(key, false));
+  AddStrokes(inputs, chord, true, true);
+  Send(inputs);
+}
+
+std::optional<std::vector<INPUT>> KeyStrokes(std::string_view list) {
+  std::vector<INPUT> inputs;
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    bool press = true;
+    bool release = true;
+    if (const std::size_t colon = item.find(':'); colon != std::string_view::npos) {
+      const std::string_view how = item.substr(colon + 1);
+      press = how == "down";
+      release = how == "up";
+      if (!press && !release) {
+        return std::nullopt;
+      }
+      item = item.substr(0, colon);
+    }
+    const auto chord = ChordNamed(item);
+    if (!chord) {
+      return std::nullopt;
+    }
+    AddStrokes(inputs, *chord, press, release);
   }
-  for (auto key = chord.rbegin(); key != chord.rend(); ++key) {
-    inputs.push_back(KeyEvent(*key, true));
-  }
-  const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-  if (sent != inputs.size()) {
-    throw CommandError("SendInput refused the keystroke");
+  return inputs;
+}
+
+void Send(const std::vector<INPUT>& strokes) {
+  const UINT sent = SendInput(static_cast<UINT>(strokes.size()), const_cast<INPUT*>(strokes.data()),
+                              sizeof(INPUT));
+  if (sent != strokes.size()) {
+    throw CommandError("SendInput refused the keystrokes");
   }
 }
 

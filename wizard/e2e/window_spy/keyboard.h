@@ -21,4 +21,10 @@ inline const KeyChord kAltF4{VK_MENU, VK_F4};
 void BringToForeground(HWND window);
 void Type(const KeyChord& chord);
 
+// Keystrokes from a comma-separated list of key names, each typed (pressed and released), or only
+// pressed with ":down" or only released with ":up"; a key pressed again while down auto-repeats
+// as a held key does. nullopt for a name or suffix it does not know.
+std::optional<std::vector<INPUT>> KeyStrokes(std::string_view list);
+void Send(const std::vector<INPUT>& strokes);
+
 }  // namespace termgate::window_spy

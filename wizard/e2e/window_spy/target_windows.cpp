@@ -19,10 +19,6 @@ constexpr DWORD kCatchUpPauseMs = 30;
 constexpr wchar_t kMessageBoxClass[] = L"#32770";
 constexpr wchar_t kTermgateImage[] = L"Termgate.exe";
 
-constexpr std::array kControlNames{
-    ControlName::Command1, ControlName::Option1,     ControlName::Option2,    ControlName::Label2,
-    ControlName::Label3,   ControlName::WebBrowser1, ControlName::WebBrowser2};
-
 bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
   return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;

@@ -31,6 +31,15 @@ void RegisterWindowClass(const wchar_t* name, WNDPROC procedure) {
   }
 }
 
+// The procedure of the system's BUTTON class, which every labelled option wraps: what a message
+// goes to when its option is no longer known here.
+WNDPROC buttonClassProc = nullptr;
+
+// From a quarter of the standard DPI to twenty times it: what displays and scaling settings give.
+bool IsPlausibleDpi(UINT dpi) {
+  return dpi >= kDefaultDpi / 4 && dpi <= kDefaultDpi * 20;
+}
+
 bool StartsGroup(const std::vector<const ControlLayout*>& inTabOrder, std::size_t index) {
   // Option buttons next to each other in tab order form one group; everything else is a group
   // of its own, which also ends the option group before it.
@@ -40,9 +49,9 @@ bool StartsGroup(const std::vector<const ControlLayout*>& inTabOrder, std::size_
 
 }  // namespace
 
-FormWindow::FormWindow(const WindowLayout& layout, ClickListener onClicked)
+FormWindow::FormWindow(const WindowLayout& layout, Listener& listener)
     : layout_(layout),
-      onClicked_(std::move(onClicked)),
+      listener_(listener),
       background_(CreateSolidBrush(ColorOf(layout.background))) {
   const std::wstring className = WindowClassOf(layout.form);
   RegisterWindowClass(className.c_str(), &FormWindow::WindowProc);
@@ -137,6 +146,11 @@ void FormWindow::CreateControls() {
         case ControlKind::Label:
           windowClass = L"STATIC";
           style |= SS_LEFT | SS_NOPREFIX;
+          // The words beside an option answer a click as the option does (STN_CLICKED); other
+          // labels let clicks through to the window.
+          if (ControlLabelledBy(layout_.form, control.name) != nullptr) {
+            style |= SS_NOTIFY;
+          }
           break;
         case ControlKind::WebBrowser:
           break;
@@ -162,6 +176,7 @@ void FormWindow::CreateControls() {
         SetWindowLongPtrW(child.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         child.buttonProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             child.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LabelledOptionProc)));
+        buttonClassProc = child.buttonProc;
       }
     }
     children_.push_back(std::move(child));
@@ -219,6 +234,8 @@ void FormWindow::ApplyDpi(UINT dpi, const RECT* suggested) {
   SendMessageW(window(), WM_SETFONT, reinterpret_cast<WPARAM>(hostDefault), FALSE);
   fonts_ = std::move(fonts);
 
+  // Everything moved, the focus ring too: the whole window is drawn again.
+  RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   if (suggested != nullptr) {
     SetWindowPos(window(), nullptr, suggested->left, suggested->top,
                  suggested->right - suggested->left, suggested->bottom - suggested->top,
@@ -298,13 +315,48 @@ void FormWindow::Show() {
   }
 }
 
-void FormWindow::FollowSelection(ControlName selected) {
-  // The keyboard stays with the chosen option: Space on the focus must not undo the choice.
+bool FormWindow::TakesInput(const ControlLayout& control) const {
+  // IsWindowVisible covers the window too; a click posted to a hidden window or a hidden or
+  // disabled control is not one a person made.
+  const HWND child = ControlWindow(control.name);
+  return child != nullptr && IsWindowVisible(child) && IsWindowEnabled(child) &&
+         IsWindowEnabled(window());
+}
+
+bool FormWindow::IsChecked(ControlName option) const {
+  return SendMessageW(ControlWindow(option), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void FormWindow::SelectOption(ControlName option, bool takeFocus) {
   const Child* focused = ChildOfWindow(GetFocus());
-  const HWND option = ControlWindow(selected);
-  if (focused != nullptr && focused->layout->kind == ControlKind::OptionButton &&
-      focused->window != option) {
-    SetFocus(option);
+  selectedOption_ = option;
+  ShowSelection();
+  // The keyboard stays with the chosen option: Space on the other one must not undo the choice.
+  const bool onOtherOption = focused != nullptr &&
+                             focused->layout->kind == ControlKind::OptionButton &&
+                             focused->layout->name != option;
+  if (takeFocus || onOtherOption) {
+    SetFocus(ControlWindow(option));
+  }
+}
+
+void FormWindow::ClearOption(ControlName option) {
+  if (selectedOption_ == option) {
+    selectedOption_.reset();
+  }
+  SendMessageW(ControlWindow(option), BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+void FormWindow::RestoreSelection() {
+  ShowSelection();
+}
+
+void FormWindow::ShowSelection() {
+  for (const Child& child : children_) {
+    if (child.layout->kind == ControlKind::OptionButton) {
+      SendMessageW(child.window, BM_SETCHECK,
+                   selectedOption_ == child.layout->name ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
   }
 }
 
@@ -375,7 +427,12 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam
 LRESULT CALLBACK FormWindow::LabelledOptionProc(HWND window, UINT message, WPARAM wParam,
                                                 LPARAM lParam) {
   const auto* self = reinterpret_cast<const FormWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  const Child* child = self->ChildOfWindow(window);
+  const Child* child = self != nullptr ? self->ChildOfWindow(window) : nullptr;
+  if (child == nullptr) {
+    // Its window outlived the list of children (a window being torn down): the button's own
+    // procedure still takes its last messages.
+    return CallWindowProcW(buttonClassProc, window, message, wParam, lParam);
+  }
   // OBJID_CLIENT arrives as a 32-bit value, also in a 64-bit lParam.
   if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
     if (const LRESULT object = AnswerAccessibleObject(
@@ -396,16 +453,16 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
           InvalidateRect(window(), &ring, TRUE);
         }
       } else if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) >= kFirstControlId) {
+        // STN_CLICKED, a label's click, has the same code.
         if (const Child* child = ChildOfWindow(reinterpret_cast<HWND>(lParam))) {
-          onClicked_(child->layout->name);
+          listener_.Clicked(layout_.form, *child->layout);
         }
       } else if (LOWORD(wParam) == IDOK && lParam == 0) {
         // Enter: these windows have no default button, so Enter presses the focused one, as
         // in a dialog. Escape (IDCANCEL) has nothing to cancel.
         const Child* focused = ChildOfWindow(GetFocus());
-        if (focused != nullptr && focused->layout->kind == ControlKind::CommandButton &&
-            IsWindowEnabled(focused->window) && IsWindowVisible(focused->window)) {
-          onClicked_(focused->layout->name);
+        if (focused != nullptr && focused->layout->kind == ControlKind::CommandButton) {
+          listener_.Clicked(layout_.form, *focused->layout);
         }
       }
       return 0;
@@ -454,16 +511,35 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam != FALSE) {
+        listener_.SessionEnds();
+      }
+      return 0;
+    // Only the system sends these two (the host drops them when posted); what they carry is
+    // still checked before it is used.
     case WM_GETDPISCALEDSIZE:
       // The size for the new DPI comes from twips, as at creation, rather than from scaling
       // pixels that were rounded once already.
+      if (lParam == 0 || !IsPlausibleDpi(static_cast<UINT>(wParam))) {
+        return FALSE;
+      }
       *reinterpret_cast<SIZE*>(lParam) = WindowSize(static_cast<UINT>(wParam));
       return TRUE;
-    case WM_DPICHANGED:
+    case WM_DPICHANGED: {
       // Windows proposes a rectangle that keeps the window under the mouse and on the monitor,
       // sized from the answer to WM_GETDPISCALEDSIZE.
-      ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      if (IsPlausibleDpi(HIWORD(wParam))) {
+        ApplyDpi(HIWORD(wParam), suggested != nullptr && suggested->right > suggested->left &&
+                                         suggested->bottom > suggested->top
+                                     ? suggested
+                                     : nullptr);
+      }
       return 0;
+    }
     default:
       break;
   }

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -18,13 +18,22 @@ namespace termgate::win32 {
 
 class FormWindow {
  public:
-  // `onClicked` hears every click of a button or option button of the window (BN_CLICKED); it
-  // must not throw.
-  using ClickListener = std::function<void(ControlName)>;
+  // What the window hears that its owner decides on. Neither call may throw.
+  class Listener {
+   public:
+    // A click on a control: a button or option button (BN_CLICKED), a label that names an option
+    // (STN_CLICKED), or Enter on the focused button.
+    virtual void Clicked(Form form, const ControlLayout& control) = 0;
+    // The session ends (WM_ENDSESSION): the process may be ended as soon as this returns.
+    virtual void SessionEnds() = 0;
+
+   protected:
+    ~Listener() = default;
+  };
 
   // Creates the window hidden, with all its controls. Throws RuntimeError when a window or a
   // browser control cannot be created.
-  FormWindow(const WindowLayout& layout, ClickListener onClicked);
+  FormWindow(const WindowLayout& layout, Listener& listener);
   ~FormWindow();
   FormWindow(const FormWindow&) = delete;
   FormWindow& operator=(const FormWindow&) = delete;
@@ -37,8 +46,20 @@ class FormWindow {
   // Shows the window in front and gives the keyboard focus to its first tab stop.
   void Show();
   void Hide();
-  // After the program selects an option: moves the focus to it from the other option.
-  void FollowSelection(ControlName selected);
+
+  // Whether a person can click `control` now: it and the window are on screen and enabled.
+  bool TakesInput(const ControlLayout& control) const;
+
+  // The option buttons. The selection is the option the program last saw chosen; the check marks
+  // show it, except while an auto radio button that checked itself awaits the program's verdict.
+  std::optional<ControlName> selectedOption() const { return selectedOption_; }
+  bool IsChecked(ControlName option) const;
+  // Checks `option` and clears the others. The keyboard focus goes to it when `takeFocus`, and
+  // otherwise when it was on another option, so that Space there cannot undo the choice.
+  void SelectOption(ControlName option, bool takeFocus);
+  void ClearOption(ControlName option);
+  // Puts the check marks back as the selection says, after a click the program refused.
+  void RestoreSelection();
   // Writes a control's caption; a label that names an option tells screen readers so.
   void SetCaption(ControlName name, const std::wstring& caption);
 
@@ -54,6 +75,7 @@ class FormWindow {
     WNDPROC buttonProc = nullptr;  // a labelled option's own window procedure, which it wraps
   };
 
+  void ShowSelection();
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Wraps a labelled option button: answers screen readers with the label's text.
   static LRESULT CALLBACK LabelledOptionProc(HWND window, UINT message, WPARAM wParam,
@@ -76,14 +98,17 @@ class FormWindow {
   DWORD ExStyle() const;
 
   const WindowLayout& layout_;
-  ClickListener onClicked_;
+  Listener& listener_;
   unique_hbrush background_;
   std::vector<std::pair<Rgb, unique_hbrush>> controlBrushes_;
-  unique_hwnd window_;
   std::vector<Child> children_;
   std::vector<unique_hfont> fonts_;  // one per child with a font of its own, and the default
+  std::optional<ControlName> selectedOption_;
   UINT dpi_ = 96;
   HWND focusBeforeDeactivation_ = nullptr;
+  // Declared last, so destroyed first, also when the constructor throws: destroying the window
+  // sends its controls their last messages, which still find the children and fonts above.
+  unique_hwnd window_;
 };
 
 }  // namespace termgate::win32

@@ -27,5 +27,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   win32::Win32Host host;
   Wizard wizard(host);
-  return host.Run(wizard);
+  host.Run(wizard);
 }

@@ -28,11 +28,30 @@ RuntimeError AutomationError(HRESULT result) {
   return RuntimeError{static_cast<std::int32_t>(result), u"Automation error"};
 }
 
+LRESULT CALLBACK DropPostedSystemMessages(int code, WPARAM removed, LPARAM lParam) {
+  // Only the system sends these, with pointers to its own data; one that arrives through a
+  // message queue was posted by another program, with whatever pointer it chose.
+  auto* message = reinterpret_cast<MSG*>(lParam);
+  if (code == HC_ACTION &&
+      (message->message == WM_DPICHANGED || message->message == WM_GETDPISCALEDSIZE)) {
+    message->message = WM_NULL;
+  }
+  return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
 }  // namespace
 
-int Win32Host::Run(EventSink& program) {
+void Win32Host::Run(EventSink& program) {
   program_ = &program;
-  AtTopLevel([this] { Loaded(kStartupForm); });
+  // Every message loop of the thread passes this hook: the host's, and those of message boxes.
+  const unique_hhook systemOnly(
+      SetWindowsHookExW(WH_GETMESSAGE, &DropPostedSystemMessages, nullptr, GetCurrentThreadId()));
+  AtTopLevel([this, &systemOnly] {
+    if (!systemOnly) {
+      throw runtime_errors::OutOfMemory();
+    }
+    Loaded(kStartupForm);
+  });
   Loaded(kStartupForm).Show();
 
   MSG message;
@@ -49,15 +68,13 @@ int Win32Host::Run(EventSink& program) {
       DispatchMessageW(&message);
     }
   }
-  // Told to quit (WM_QUIT) with no answer given: nothing was started, and the status says so.
-  return kExitWithoutAnswer;
+  EndFromOutside();
 }
 
 FormWindow& Win32Host::Loaded(Form form) {
   std::unique_ptr<FormWindow>& slot = forms_[IndexOf(form)];
   if (!slot) {
-    slot = std::make_unique<FormWindow>(
-        LayoutOf(form), [this, form](ControlName control) { OnClicked(form, control); });
+    slot = std::make_unique<FormWindow>(LayoutOf(form), static_cast<FormWindow::Listener&>(*this));
     // Loaded before Form_Load runs, so the handler's own references find it.
     if (const auto handler = BoundHandler(form, std::nullopt, Event::Load)) {
       program_->Raise(form, *handler);
@@ -70,48 +87,46 @@ HWND Win32Host::ControlWindow(Control control) {
   return Loaded(control.form).ControlWindow(control.name);
 }
 
-bool Win32Host::TakesInput(Form form, ControlName control) {
-  if (boxOpen_) {
-    return false;
-  }
-  // IsWindowVisible covers the window too; a click posted to a hidden window or a hidden or
-  // disabled control is not one a person made.
-  const HWND window = Loaded(form).window();
-  const HWND child = ControlWindow({form, control});
-  return IsWindowVisible(child) && IsWindowEnabled(child) && IsWindowEnabled(window);
-}
-
-void Win32Host::RestoreSelection(Form form) {
-  // An auto radio button checks itself on any click; undo that when the click is refused.
-  const FormWindow& window = Loaded(form);
-  for (const ControlLayout& control : window.layout().controls) {
-    if (control.kind == ControlKind::OptionButton) {
-      SendMessageW(window.ControlWindow(control.name), BM_SETCHECK,
-                   selectedOption_[IndexOf(form)] == control.name ? BST_CHECKED : BST_UNCHECKED, 0);
-    }
-  }
-}
-
-void Win32Host::OnClicked(Form form, ControlName control) {
-  const ControlKind kind = LayoutOf(Control{form, control}).kind;
-  if (!TakesInput(form, control)) {
-    if (kind == ControlKind::OptionButton) {
-      RestoreSelection(form);
-    }
+void Win32Host::Clicked(Form form, const ControlLayout& control) {
+  FormWindow& window = Loaded(form);
+  const ControlLayout* target =
+      control.kind == ControlKind::Label ? ControlLabelledBy(form, control.name) : &control;
+  if (target == nullptr) {
     return;
   }
-  if (kind == ControlKind::OptionButton) {
-    // Auto radio buttons report every click; only one that selects raises the handler.
-    const bool checked =
-        SendMessageW(ControlWindow({form, control}), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    if (!checked || selectedOption_[IndexOf(form)] == control) {
+  if (boxOpen_ || !window.TakesInput(control) || !window.TakesInput(*target)) {
+    // An auto radio button checks itself on any click; a refused one is undone.
+    window.RestoreSelection();
+    return;
+  }
+  if (target->kind == ControlKind::OptionButton) {
+    // A click on an option itself counts once the button has checked itself, and the selected
+    // option clicked again changes nothing.
+    if ((target == &control && !window.IsChecked(target->name)) ||
+        window.selectedOption() == target->name) {
       return;
     }
-    selectedOption_[IndexOf(form)] = control;
+    window.SelectOption(target->name, target != &control);
   }
-  if (const auto handler = BoundHandler(form, control, Event::Click)) {
+  if (const auto handler = BoundHandler(form, target->name, Event::Click)) {
     AtTopLevel([this, form, handler] { program_->Raise(form, *handler); });
   }
+}
+
+void Win32Host::SessionEnds() {
+  EndFromOutside();
+}
+
+void Win32Host::EndFromOutside() {
+  AtTopLevel([this] {
+    for (const Form form : kForms) {
+      if (const auto handler = BoundHandler(form, std::nullopt, Event::QueryUnload);
+          handler && forms_[IndexOf(form)]) {
+        program_->Raise(form, *handler);
+      }
+    }
+  });
+  ExitProcess(kExitEndedFromOutside);
 }
 
 void Win32Host::AtTopLevel(const std::function<void()>& dispatch) {
@@ -152,36 +167,22 @@ void Win32Host::Caption(Control control, TextView caption) {
 }
 
 VbBool Win32Host::Value(Control control) {
-  return SendMessageW(ControlWindow(control), BM_GETCHECK, 0, 0) == BST_CHECKED ? kTrue : kFalse;
+  return Loaded(control.form).IsChecked(control.name) ? kTrue : kFalse;
 }
 
 void Win32Host::Value(Control control, VbBool value) {
+  FormWindow& window = Loaded(control.form);
   if (value == kFalse) {
-    SendMessageW(ControlWindow(control), BM_SETCHECK, BST_UNCHECKED, 0);
-    if (selectedOption_[IndexOf(control.form)] == control.name) {
-      selectedOption_[IndexOf(control.form)].reset();
-    }
+    window.ClearOption(control.name);
     return;
   }
-  SelectOption(control);
-}
-
-void Win32Host::SelectOption(Control option) {
-  FormWindow& window = Loaded(option.form);
-  if (selectedOption_[IndexOf(option.form)] == option.name) {
+  if (window.selectedOption() == control.name) {
     return;  // already selected: nothing changes, so no click
   }
-  for (const ControlLayout& control : window.layout().controls) {
-    if (control.kind == ControlKind::OptionButton) {
-      SendMessageW(window.ControlWindow(control.name), BM_SETCHECK,
-                   control.name == option.name ? BST_CHECKED : BST_UNCHECKED, 0);
-    }
-  }
-  selectedOption_[IndexOf(option.form)] = option.name;
-  window.FollowSelection(option.name);
+  window.SelectOption(control.name, false);
   // Raised inside the write, before it returns, as the form run time does.
-  if (const auto handler = BoundHandler(option.form, option.name, Event::Click)) {
-    program_->Raise(option.form, *handler);
+  if (const auto handler = BoundHandler(control.form, control.name, Event::Click)) {
+    program_->Raise(control.form, *handler);
   }
 }
 
@@ -211,8 +212,8 @@ std::int32_t Win32Host::MsgBox(TextView prompt, std::int32_t buttons, TextView t
       AskWithMessageBox(Wide(prompt), Wide(title), static_cast<UINT>(buttons));
   boxOpen_ = false;
   if (!answer) {
-    // Nobody pressed a button: the program ends here, before anything the answer would start.
-    ExitProcess(kExitWithoutAnswer);
+    // Told to quit while the box asked: nobody answered it.
+    EndFromOutside();
   }
   return *answer;
 }

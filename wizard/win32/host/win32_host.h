@@ -8,7 +8,6 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "form_window.h"
 #include "host.h"
@@ -16,19 +15,20 @@
 
 namespace termgate::win32 {
 
-// Exit status of a run that was told to quit (WM_QUIT) before anyone finished it; End exits with
-// 0 and the default error handling with the error's number.
-inline constexpr int kExitWithoutAnswer = 1;
+// Exit status of a run that was ended from outside (a quit message, the end of the session)
+// rather than by the wizard's own End, which exits with 0; the default error handling exits with
+// the error's number.
+inline constexpr int kExitEndedFromOutside = 1;
 
-class Win32Host final : public Host {
+class Win32Host final : public Host, private FormWindow::Listener {
  public:
   Win32Host() = default;
   Win32Host(const Win32Host&) = delete;
   Win32Host& operator=(const Win32Host&) = delete;
 
-  // Loads and shows the startup window, then runs the message loop. Returns only if the loop
-  // fails; the program otherwise ends through End or the default error handling.
-  int Run(EventSink& program);
+  // Loads and shows the startup window, then runs the message loop. Never returns: the program
+  // ends through End, the default error handling, or from outside.
+  [[noreturn]] void Run(EventSink& program);
 
   void Show(Form form) override;
   void Hide(Form form) override;
@@ -53,12 +53,13 @@ class Win32Host final : public Host {
  private:
   FormWindow& Loaded(Form form);
   HWND ControlWindow(Control control);
-  void OnClicked(Form form, ControlName control);
-  // Whether a click on `control` comes from a person: no box is open and the control is on
-  // screen and enabled.
-  bool TakesInput(Form form, ControlName control);
-  void RestoreSelection(Form form);
-  void SelectOption(Control option);
+  // FormWindow::Listener. A click counts only when a person could have made it: no box is open
+  // and the control is on screen and enabled. A label stands for the option it names.
+  void Clicked(Form form, const ControlLayout& control) override;
+  [[noreturn]] void SessionEnds() override;
+  // The session ends or a quit message came: the windows hear Form_QueryUnload (a confirmed
+  // decline starts its commands there), then the program ends with kExitEndedFromOutside.
+  [[noreturn]] void EndFromOutside();
   // Runs an event that the user or the start raised; an error that leaves its handler ends the
   // program through the default error handling.
   void AtTopLevel(const std::function<void()>& dispatch);
@@ -66,8 +67,6 @@ class Win32Host final : public Host {
 
   EventSink* program_ = nullptr;
   std::array<std::unique_ptr<FormWindow>, kFormCount> forms_;
-  // The option each window last saw selected: clicks on it again raise nothing.
-  std::array<std::optional<ControlName>, kFormCount> selectedOption_;
   bool boxOpen_ = false;
 };
 
