@@ -15,7 +15,7 @@ void ReadLanguageSetting(Host& host, LanguageSetting& setting) {
   // The first line is read without asking for the end of the stream: an empty file is an
   // error, not a default.
   setting.LangCode = stream->ReadLine();
-  if (setting.LangCode == u"JP") {
+  if (setting.LangCode == kCaptionsFromFileCode) {
     if (stream->AtEndOfStream() == kFalse) {
       setting.JpAcceptCaption = stream->ReadLine();
     }

@@ -17,12 +17,6 @@ constexpr Control kLabel2{Form::Form3, ControlName::Label2};
 constexpr Control kLabel3{Form::Form3, ControlName::Label3};
 constexpr Control kWebBrowser2{Form::Form3, ControlName::WebBrowser2};
 
-struct OptionCaptions {
-  TextView code;
-  TextView accept;
-  TextView decline;
-};
-
 // "JP" takes its two captions from the language file instead; see Form_Load.
 constexpr auto kOptionCaptions = std::to_array<OptionCaptions>({
     {u"FR", u"J'accepte", u"Je refuse"},
@@ -126,6 +120,10 @@ constexpr auto kToolbarLibraries = std::to_array<TextView>({
 
 }  // namespace
 
+TermsWindowTables TermsWindowTextTables() {
+  return {kOptionCaptions, kFinishCaptions, kUninstallCaptions, kDeclineMessages};
+}
+
 Text UninstallCommand(TextView libraryPath) {
   Text command = u"cmd.exe /c regsvr32 /u /s ";
   command += u'"';
@@ -161,7 +159,7 @@ void TermsWindow::Form_Load() {
       host_.Caption(kLabel3, row.decline);
     }
   }
-  if (language_.LangCode == u"JP") {
+  if (language_.LangCode == kCaptionsFromFileCode) {
     host_.Caption(kLabel2, language_.JpAcceptCaption);
     host_.Caption(kLabel3, language_.JpDeclineCaption);
   }

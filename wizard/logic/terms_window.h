@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <optional>
 
+#include <span>
+
 #include "host.h"
 #include "language_setting.h"
+#include "localized_text.h"
 
 namespace termgate {
 
@@ -34,6 +37,21 @@ class TermsWindow {
   std::optional<std::int32_t> DeclineAnswer;
   std::size_t uninstallCommandsStarted_ = 0;
 };
+
+struct OptionCaptions {
+  TextView code;
+  TextView accept;
+  TextView decline;
+};
+
+// The tables the handlers walk, for tools that describe the program.
+struct TermsWindowTables {
+  std::span<const OptionCaptions> options;
+  std::span<const LocalizedText> finish;
+  std::span<const LocalizedText> uninstall;
+  std::span<const LocalizedText> declineMessages;
+};
+TermsWindowTables TermsWindowTextTables();
 
 // The command line that unregisters one of the toolbar's libraries, quoted path and all.
 Text UninstallCommand(TextView libraryPath);

@@ -28,6 +28,10 @@ constexpr auto kNextCaptions = std::to_array<LocalizedText>({
 
 }  // namespace
 
+std::span<const LocalizedText> NextCaptionTable() {
+  return kNextCaptions;
+}
+
 void WelcomeWindow::Raise(Handler handler) {
   switch (handler) {
     case Handler::Form_Load:

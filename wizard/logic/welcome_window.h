@@ -1,8 +1,11 @@
 // Form2, the welcome window: shows the welcome page and leads on to the terms window.
 #pragma once
 
+#include <span>
+
 #include "host.h"
 #include "language_setting.h"
+#include "localized_text.h"
 
 namespace termgate {
 
@@ -19,5 +22,8 @@ class WelcomeWindow {
   Host& host_;
   LanguageSetting& language_;
 };
+
+// The table Form_Load walks for the Next button's caption, for tools that describe the program.
+std::span<const LocalizedText> NextCaptionTable();
 
 }  // namespace termgate

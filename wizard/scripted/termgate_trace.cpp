@@ -1,6 +1,7 @@
 // termgate-trace: runs Termgate's logic on the scripted host and prints every host call.
 //
 //   termgate-trace [--lang-file PATH] [--code-page N] [ACTION...]
+//   termgate-trace --describe
 //
 // ACTIONs, in time order: next, accept, decline, accept-label, decline-label, button, ok, cancel,
 // quit. See the README for the output format.
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "ansi_code_page.h"
+#include "describe.h"
 #include "scripted_host.h"
 #include "wizard.h"
 
@@ -27,6 +29,7 @@ namespace scripted = termgate::scripted;
 
 constexpr std::string_view kUsage =
     "usage: termgate-trace [--lang-file PATH] [--code-page N] [ACTION...]\n"
+    "       termgate-trace --describe\n"
     "  ACTION: next | accept | decline | accept-label | decline-label | button | ok | cancel |\n"
     "          quit\n";
 
@@ -52,6 +55,14 @@ std::optional<scripted::LanguageFile> LoadLanguageFile(const std::string& path,
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return scripted::LanguageFile{.bytes = std::move(bytes).str(), .openable = true};
+}
+
+int Print(const std::string& out) {
+  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+    std::fprintf(stderr, "termgate-trace: write error: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -85,6 +96,8 @@ int main(int argc, char** argv) {
                arg == "decline-label" || arg == "button" || arg == "ok" || arg == "cancel" ||
                arg == "quit") {
       actions.push_back(arg);
+    } else if (arg == "--describe" && argc == 2) {
+      return Print(scripted::DescribeProgram());
     } else if (arg == "--help" || arg == "-h") {
       std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
       return 0;
@@ -138,9 +151,5 @@ int main(int argc, char** argv) {
   if (host.running()) {
     out += "host: no more actions; the program is still running\n";
   }
-  if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "termgate-trace: write error: %s\n", std::strerror(errno));
-    return 1;
-  }
-  return 0;
+  return Print(out);
 }

@@ -58,6 +58,27 @@ std::string ToUtf8(TextView text) {
   return Encode(text, [](std::string&, char16_t) { return false; });
 }
 
+std::string JsonQuoted(TextView text) {
+  std::string out = "\"";
+  out += Encode(text, [](std::string& to, char16_t unit) {
+    if (unit == u'"' || unit == u'\\') {
+      to += '\\';
+      to += static_cast<char>(unit);
+      return true;
+    }
+    if (unit < 0x20) {
+      constexpr char kHex[] = "0123456789abcdef";
+      to += "\\u00";
+      to += kHex[unit >> 4];
+      to += kHex[unit & 0xF];
+      return true;
+    }
+    return false;
+  });
+  out += '"';
+  return out;
+}
+
 std::string Quoted(TextView text) {
   std::string out = "\"";
   out += Encode(text, [](std::string& to, char16_t unit) {

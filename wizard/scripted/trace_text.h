@@ -10,5 +10,7 @@ namespace termgate::scripted {
 
 std::string ToUtf8(TextView text);
 std::string Quoted(TextView text);
+// A JSON string: as Quoted, with every other control character written as \u00XX.
+std::string JsonQuoted(TextView text);
 
 }  // namespace termgate::scripted

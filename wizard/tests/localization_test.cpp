@@ -2,6 +2,10 @@
 // decline, the button, Cancel, and the button again, which ends the program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "terms_window.h"
+#include "welcome_window.h"
 #include "wizard_run.h"
 
 namespace termgate::testing {
@@ -127,6 +131,30 @@ TEST_P(Localization, WholeRunShowsTheTextsOfItsCode) {
 
 INSTANTIATE_TEST_SUITE_P(Codes, Localization, ::testing::ValuesIn(Cases()),
                          [](const auto& param) { return CaseName(param.param.name); });
+
+// The list of known codes, which tools and the documentation take from termgate-trace
+// --describe, holds every code a localizing table tests.
+TEST(KnownCodes, HoldEveryCodeTheTablesTest) {
+  std::vector<TextView> tested;
+  for (const LocalizedText& row : NextCaptionTable()) {
+    tested.push_back(row.code);
+  }
+  const TermsWindowTables terms = TermsWindowTextTables();
+  for (const OptionCaptions& row : terms.options) {
+    tested.push_back(row.code);
+  }
+  for (const auto table : {terms.finish, terms.uninstall, terms.declineMessages}) {
+    for (const LocalizedText& row : table) {
+      tested.push_back(row.code);
+    }
+  }
+  tested.push_back(kCaptionsFromFileCode);
+  for (const TextView code : tested) {
+    EXPECT_TRUE(std::any_of(kKnownCodes.begin(), kKnownCodes.end(), [code](const KnownCode& known) {
+      return known.code == code;
+    })) << std::string(code.begin(), code.end());
+  }
+}
 
 }  // namespace
 }  // namespace termgate::testing
