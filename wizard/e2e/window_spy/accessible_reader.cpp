@@ -67,10 +67,14 @@ AccessibleFacts ReadAccessible(HWND window) {
   // As a client that only speaks IDispatch asks: the name property, with the child as argument.
   DISPPARAMS arguments{self.get(), nullptr, 1, 0};
   win32::unique_variant byDispatch;
-  Check(object->Invoke(DISPID_ACC_NAME, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                       &arguments, byDispatch.get(), nullptr, nullptr),
-        "IDispatch::Invoke(DISPID_ACC_NAME)");
-  if (byDispatch->vt == VT_BSTR && byDispatch->bstrVal != nullptr) {
+  const HRESULT invoked =
+      object->Invoke(DISPID_ACC_NAME, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                     &arguments, byDispatch.get(), nullptr, nullptr);
+  if (FAILED(invoked)) {
+    wchar_t failed[40];
+    wsprintfW(failed, L"<Invoke failed: 0x%08lX>", static_cast<unsigned long>(invoked));
+    facts.nameByDispatch = failed;
+  } else if (byDispatch->vt == VT_BSTR && byDispatch->bstrVal != nullptr) {
     facts.nameByDispatch.assign(byDispatch->bstrVal, SysStringLen(byDispatch->bstrVal));
   }
   return facts;

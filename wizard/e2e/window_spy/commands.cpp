@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <functional>
+#include <map>
 #include <span>
 #include <string>
 
@@ -301,9 +302,20 @@ Reply CloseCommand(Arguments args) {
   return Success();
 }
 
+// A form's window, or with "box" Termgate's open message box.
+HWND TargetArgument(std::string_view word) {
+  if (word != "box") {
+    return ExistingFormWindow(FormArgument(word));
+  }
+  if (const HWND box = FindTermgateMessageBox()) {
+    return box;
+  }
+  throw CommandError("no message box of Termgate's");
+}
+
 Reply KeyCommand(Arguments args) {
-  // "-": to whatever has the keyboard now, a message box of Termgate's say.
-  const HWND form = args[0] == "-" ? nullptr : ExistingFormWindow(FormArgument(args[0]));
+  // "-": to whatever has the keyboard now.
+  const HWND form = args[0] == "-" ? nullptr : TargetArgument(args[0]);
   const auto strokes = KeyStrokes(args[1]);
   if (!strokes) {
     throw CommandError("unknown keys " + Quoted(args[1]) +
@@ -334,15 +346,7 @@ std::uint64_t NumberArgument(std::string_view word) {
 }
 
 Reply PostCommand(Arguments args) {
-  HWND target = nullptr;
-  if (args[0] == "box") {
-    target = FindTermgateMessageBox();
-    if (target == nullptr) {
-      throw CommandError("no message box of Termgate's");
-    }
-  } else {
-    target = ExistingFormWindow(FormArgument(args[0]));
-  }
+  const HWND target = TargetArgument(args[0]);
   const auto message = static_cast<UINT>(NumberArgument(args[1]));
   if (!PostMessageW(target, message, static_cast<WPARAM>(NumberArgument(args[2])),
                     static_cast<LPARAM>(NumberArgument(args[3])))) {
@@ -352,13 +356,28 @@ Reply PostCommand(Arguments args) {
   return Success();
 }
 
-Reply WaitProcessCommand(Arguments args) {
+// Processes being watched, by id: a handle keeps an ended process's exit code readable.
+std::map<DWORD, win32::unique_handle> watched;
+
+Reply WatchCommand(Arguments args) {
   const auto processId = static_cast<DWORD>(NumberArgument(args[0]));
-  const win32::unique_handle process(
+  win32::unique_handle process(
       OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   if (!process) {
     throw CommandError("no process " + Quoted(args[0]));
   }
+  watched[processId] = std::move(process);
+  return Success();
+}
+
+Reply WaitProcessCommand(Arguments args) {
+  const auto processId = static_cast<DWORD>(NumberArgument(args[0]));
+  const auto found = watched.find(processId);
+  if (found == watched.end()) {
+    throw CommandError("process " + Quoted(args[0]) + " is not watched");
+  }
+  const win32::unique_handle process = std::move(found->second);
+  watched.erase(found);
   const ULONGLONG timeoutMs = TimeoutArgument(args[1]);
   if (WaitForSingleObject(process.get(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
     return Failure("timeout");
@@ -593,6 +612,7 @@ constexpr std::array kCommands{
     Command{"measure", 2, "measure FORM CONTROL", &MeasureCommand},
     Command{"accessible", 2, "accessible FORM CONTROL", &AccessibleCommand},
     Command{"accessible-do", 2, "accessible-do FORM CONTROL", &AccessibleDoCommand},
+    Command{"watch", 1, "watch PID", &WatchCommand},
     Command{"wait-process", 2, "wait-process PID TIMEOUT_MS", &WaitProcessCommand},
     Command{"post-quit", 1, "post-quit FORM", &PostQuitCommand},
     Command{"ping", 0, "ping", &PingCommand},

@@ -5,8 +5,8 @@ shows it, at 96, 120 and 144 dpi, and checks what a user of that window would me
 - the page never scrolls sideways;
 - it loads nothing but itself (no network, no other file);
 - it names no button or option caption that some language does not show (the page is the same
-  file for every language code; the captions come from termgate-trace, so they are the ones the
-  wizard really sets).
+  file for every language code; the captions, the codes and the control's size come from
+  termgate-trace, so they are the ones the wizard really has).
 
 A screenshot of each size goes to --previews as PAGE-DPIdpi.png.
 
@@ -29,16 +29,26 @@ import tempfile
 import time
 from pathlib import Path
 
-# The browser control that shows each page: window, then left, top, width, height in twips within
-# the window's client area, and the captions its controls have before a handler writes one.
-CONTROLS = {
-    "index.html": ("Form2", (0, 240, 15375, 10095), {"Command1": "Next"}),
-    "toolbar.html": ("Form3", (120, 240, 15135, 10095),
-                     {"Command1": "", "Label2": "I Accept", "Label3": "I Decline"}),
-}
 DPIS = (96, 120, 144)
-# Every code the wizard knows, one it does not, and no language file at all.
-CODES = ("EN", "FR", "BR", "DA", "ES", "DE", "IT", "SV", "NL", "NO", "JP", "XX", None)
+# Besides every code the wizard knows: one it does not, and no language file at all.
+OTHER_CODES = ("XX", None)
+
+
+def showing(trace, page):
+    """The browser control that shows `page` (from the trace of a run that reaches both
+    windows), as (window, (left, top, width, height) in twips, {control: design-time caption}),
+    all from termgate-trace."""
+    described = json.loads(subprocess.run([trace, "--describe"], capture_output=True, text=True,
+                                          check=True).stdout)
+    run = subprocess.run([trace, "next"], capture_output=True, text=True, check=True).stdout
+    window, browser = re.search(rf'(\w+)\.(\w+)\.Navigate2 ".*\\\\{re.escape(page)}"$', run,
+                                re.M).groups()
+    form = next(f for f in described["forms"] if f["name"] == window)
+    control = next(c for c in form["controls"] if c["name"] == browser)
+    captions = {c["name"]: c["caption"] for c in form["controls"]
+                if c["kind"] in ("CommandButton", "Label")}
+    codes = [c["code"] for c in described["codes"]] + list(OTHER_CODES)
+    return window, tuple(control[k] for k in ("left", "top", "width", "height")), captions, codes
 TIMEOUT = 60  # seconds for the whole run; CTest's limit is larger, so cleanup still happens
 
 
@@ -52,10 +62,10 @@ def control_pixels(rect, dpi):
     return px(left + width, dpi) - px(left, dpi), px(top + height, dpi) - px(top, dpi)
 
 
-def shown_captions(trace, window, defaults, scratch):
+def shown_captions(trace, window, defaults, codes, scratch):
     """For each language, the set of captions a user sees on the window's controls."""
     result = []
-    for code in CODES:
+    for code in codes:
         command = [trace]
         if code is not None:
             lang_file = scratch / "Lang.ini"
@@ -212,14 +222,14 @@ def main():
     parser.add_argument("--trace", required=True)
     parser.add_argument("--previews", required=True, type=Path)
     options = parser.parse_args()
-    window, rect, defaults = CONTROLS[options.page.name]
+    window, rect, defaults, codes = showing(options.trace, options.page.name)
     # CTest ends a test with SIGTERM on timeout: turn it into an exit so the browser is killed.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
     options.previews.mkdir(parents=True, exist_ok=True)
 
     with tempfile.TemporaryDirectory() as scratch:
         scratch = Path(scratch)
-        per_language = shown_captions(options.trace, window, defaults, scratch)
+        per_language = shown_captions(options.trace, window, defaults, codes, scratch)
         # A caption that every language shows may be named; any other is wrong for someone.
         forbidden = sorted(set.union(*per_language) - set.intersection(*per_language))
         # The page alone in its folder: a reference to any file beside it cannot load.

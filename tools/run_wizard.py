@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """tools/run-wizard: builds Termgate.exe and runs it under Wine, for a person or headless.
-`tools/run-wizard --help` tells how; USAGE below is that text."""
+`tools/run-wizard --help` tells how; usage() below is that text."""
 
 import argparse
 import fcntl
@@ -13,17 +13,41 @@ import time
 from pathlib import Path
 
 STARTED = time.monotonic()
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "wizard" / "e2e"))
 
-from scenarios import NOTICE, Run  # noqa: E402
-from wine_session import Session, cannot_run_32bit  # noqa: E402
+from driver import program  # noqa: E402
+from driver.wine import Prefix, Unsupported, cannot_run_32bit, pe_arch  # noqa: E402
+from driver.wizard import COMMANDS, BuildTree, Run, by_system_regsvr32  # noqa: E402
+from driver.wizard import unregistered_libraries  # noqa: E402
 
-REPO = Path(__file__).resolve().parents[3]
 HEADLESS_SCREEN = "1280x800"  # the smallest screen the two windows fit on whole
 COMMANDS_TIMEOUT = 30  # seconds the uninstall commands get after Termgate has ended
 USAGE_ERROR, INTERRUPTED = 2, 130
+NOTICE = "Uninstalled Quillon Toolbar"  # what the walk expects after OK in the confirmation
 
-USAGE = f"""\
+
+def known_codes():
+    """The codes the wizard knows, from termgate-trace --describe, as the usage lists them."""
+    try:
+        known = program.codes()
+    except (OSError, subprocess.SubprocessError):
+        return ("  (run-wizard lists them once termgate-trace is built: cmake --preset linux &&\n"
+                "  cmake --build --preset linux --target termgate-trace; DEPLOYMENT.txt in the\n"
+                "  zip lists them too)")
+    cells = [f"{c['code']} {c['language']}" for c in known if not c["optionCaptionsFromFile"]]
+    lines = ["  " + "".join(f"{cell:<15}" for cell in cells[i:i + 5]).rstrip()
+             for i in range(0, len(cells), 5)]
+    for c in known:
+        if c["optionCaptionsFromFile"]:
+            lines.append(f"  {c['code']} {c['language']}: the file holds three lines in code page "
+                         f"932, {c['code']} and the two option\n     captions, and Termgate runs "
+                         "under a Japanese locale (ANSI code page 932)")
+    return "\n".join(lines)
+
+
+def usage():
+    return f"""\
 usage: tools/run-wizard [--headless] [--decline] [CODE]
        tools/run-wizard [--headless] [--decline] JP ACCEPT_CAPTION DECLINE_CAPTION
        tools/run-wizard --help
@@ -32,11 +56,8 @@ Builds Termgate.exe (preset windows, or windows-x64 where this machine cannot ru
 Windows programs) and runs it under Wine, in a prefix that is kept from one run to the next.
 
 CODE becomes the first line of c:\\Kelvarn\\Q-Harbor\\Lang.ini, in code page 1252; without it
-the file is missing and the texts are English. The eleven codes the wizard knows:
-  EN English   FR French   BR Portuguese   DA Danish    ES Spanish   DE German
-  IT Italian   SV Swedish  NL Dutch        NO Norwegian
-  JP Japanese: the file holds three lines in code page 932, JP and the two option captions,
-     and Termgate runs under a Japanese locale (ANSI code page 932)
+the file is missing and the texts are English. The codes the wizard knows:
+{known_codes()}
 Any other text is written as it is (the wizard then keeps its design-time texts), as long as
 code page 1252 can hold it; a code that it cannot hold, a missing caption or an unknown option
 ends with a one-line error and exit status 2 before anything starts.
@@ -116,13 +137,6 @@ def parse(argv):
     return args
 
 
-def pe_arch(exe):
-    """x86 or x64, from the machine field of the program's PE header."""
-    data = exe.read_bytes()
-    header = int.from_bytes(data[0x3C:0x40], "little")
-    return {0x14C: "x86", 0x8664: "x64"}[int.from_bytes(data[header + 4:header + 6], "little")]
-
-
 def build():
     """Installs what is missing and builds; returns the build tree."""
     subprocess.run([REPO / "tools" / "install-dependencies", "all"], check=True)
@@ -153,15 +167,6 @@ def screen_size(display):
     return found.group(1)
 
 
-class WizardSession(Session):
-    detach = True
-
-    def screenshot_dir(self):
-        path = self.prefix.parent / "screenshots"
-        path.mkdir(exist_ok=True)
-        return path
-
-
 def since_start():
     return f"{time.monotonic() - STARTED:.1f} s"
 
@@ -177,49 +182,39 @@ def expect_on_screen(window, screen):
 def walk(wizard, decline, screen):
     """Goes through the wizard as a person would; returns Termgate's exit status."""
     spy = wizard.spy
-    window = spy.wait("Form2", "visible")
-    expect_on_screen(window, screen)
-    time.sleep(0.5)  # let the page and the button paint
+    expect_on_screen(spy.wait("Form2", "visible"), screen)
     print(f"{wizard.screenshot('welcome', 'Form2')} ({since_start()} after start)")
     spy.click("Form2", "Command1")
     expect_on_screen(spy.wait("Form3", "visible"), screen)
     option = "Option2" if decline else "Option1"
     spy.click("Form3", option)
-    deadline = time.monotonic() + 10
-    while not spy.controls("Form3")["Command1"]["visible"]:
-        if time.monotonic() > deadline:
-            raise Failure(f"the terms window's button did not show after choosing {option}")
-        time.sleep(0.05)
-    time.sleep(0.3)
+    wizard.await_choice(option)
     print(wizard.screenshot("terms", "Form3"))
     spy.click("Form3", "Command1")
     if decline:
         spy.msgbox()
-        time.sleep(0.3)
         print(wizard.screenshot("confirmation"))
         spy.answer("ok")
-        time.sleep(0.3)  # let the confirmation close before the notice is looked for
         notice = spy.msgbox()
         if notice["text"] != NOTICE:
             raise Failure(f"expected the notice {NOTICE!r}, got {notice['text']!r}")
         print(wizard.screenshot("notice"))
         spy.answer("ok")
     try:
-        return wizard.process.wait(timeout=20)
+        return wizard.exit_code()
     except subprocess.TimeoutExpired:
         raise Failure("Termgate.exe still runs 20 s after its last window") from None
 
 
-def wait_for_commands(session):
+def wait_for_commands(prefix):
     """Waits until no uninstall command of the prefix runs; returns those still running."""
     started = time.monotonic()
-    commands = ("cmd.exe", "regsvr32.exe")
-    running = session.leftover_processes(commands)
+    running = prefix.running_programs(COMMANDS)
     if not running:
         return []
     print(f"waiting (up to {COMMANDS_TIMEOUT} s) for {len(running)} uninstall command "
           "processes to end", flush=True)
-    running = session.wait_for_programs_to_end(commands, COMMANDS_TIMEOUT)
+    running = prefix.wait_for_programs_to_end(COMMANDS, COMMANDS_TIMEOUT)
     if not running:
         print(f"they ended after {time.monotonic() - started:.1f} s", flush=True)
     return running
@@ -227,14 +222,14 @@ def wait_for_commands(session):
 
 def summary(status, marks):
     libraries = ", ".join(
-        f"quillontoolbar{n}.dll " + (f"unregistered by {marks[n]}" if n in marks
+        f"quillontoolbar{n}.dll " + (f"unregistered by {' and '.join(marks[n])}" if n in marks
                                      else "not unregistered") for n in (1, 2))
     return f"summary: Termgate.exe exited with status {status}; {libraries}"
 
 
 def run(args):
-    tree = args.tree.resolve() if args.tree else build()
-    arch = pe_arch(tree / "wizard" / "win32" / "Termgate.exe")
+    tree = BuildTree(args.tree.resolve() if args.tree else build())
+    arch = pe_arch(tree.termgate)
     headless = args.headless or not os.environ.get("DISPLAY")
     display = "" if headless else os.environ["DISPLAY"]
     screen = HEADLESS_SCREEN if headless else screen_size(display)
@@ -242,7 +237,7 @@ def run(args):
                                                        HEADLESS_SCREEN.split("x"))):
         print(f"note: on this {screen} screen the windows do not fit whole; their title bars "
               "stay on it", file=sys.stderr)
-    work = tree / "run-wizard"
+    work = tree.path / "run-wizard"
     work.mkdir(parents=True, exist_ok=True)
     lock = open(work / "lock", "w")  # pylint: disable=consider-using-with
     try:
@@ -251,21 +246,24 @@ def run(args):
         raise Failure(f"another run-wizard is using {work}; let it end first") from None
     (work / "wine.log").write_bytes(b"")
     state = work / "session.json"
-    session = None
+    prefix = None
     try:
         print(f"Wine prefix {work / 'prefix'}: checking (made anew when missing, broken or "
               "of an older layout, about 25 s)", flush=True)
-        session = WizardSession.create(state, tree, arch, screen=screen, display=display,
-                                       keep=True)
-        if session.state["unsupported"]:
-            raise Failure(session.state["unsupported"])
-        print(f"Wine prefix {'kept' if session.state['kept'] else 'made anew'}; desktop "
-              f"{screen} on display {session.state['display']} ({since_start()} after start)",
+        try:
+            prefix = Prefix.create(state, arch, screen=screen, display=display, keep=True,
+                                   detach=True)
+        except Unsupported as reason:
+            raise Failure(str(reason)) from None
+        print(f"Wine prefix {'kept' if prefix.state['kept'] else 'made anew'}; desktop "
+              f"{screen} on display {prefix.state['display']} ({since_start()} after start)",
               flush=True)
         locale = "ja_JP.UTF-8" if args.words[:1] == ["JP"] else "en_US.UTF-8"
         name = (re.sub(r"[^A-Za-z0-9_]", "_", args.words[0]) or "empty") if args.words else "none"
         path = "decline" if args.decline else "accept"
-        wizard = Run(session, f"{name}-{path}", language_file=args.language_file, locale=locale)
+        wizard = Run(prefix, tree, f"{name}-{path}", language_file=args.language_file,
+                     locale=locale, screenshots=work / "screenshots", settled=True,
+                     screenshot_steps=False)
         try:
             if headless:
                 status = walk(wizard, args.decline, screen)
@@ -276,8 +274,8 @@ def run(args):
                 status = wizard.process.wait()
         finally:
             wizard.spy.close()
-        left = wait_for_commands(session)
-        marks = session.unregistered_libraries()
+        left = wait_for_commands(prefix)
+        marks = unregistered_libraries(prefix)
         print(summary(status, marks), flush=True)
         if left:
             raise Failure(f"the uninstall commands still run {COMMANDS_TIMEOUT} s after "
@@ -285,7 +283,7 @@ def run(args):
         if status != 0:
             raise Failure(f"Termgate.exe ended with status {status}")
         if headless:
-            by_system = all(session.by_system_regsvr32(who) for who in marks.values())
+            by_system = all(by_system_regsvr32(who) for whos in marks.values() for who in whos)
             wanted = [1, 2] if args.decline else []
             if sorted(marks) != wanted or not by_system:
                 raise Failure(f"after {path} expected {wanted or 'no'} libraries unregistered "
@@ -295,10 +293,10 @@ def run(args):
         # A second Ctrl-C must not cut the clean-up short.
         signal.signal(signal.SIGINT, signal.SIG_IGN)
         signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        if session is None and state.exists():
-            session = Session.load(state)
-        if session is not None:
-            session.destroy()
+        if prefix is None and state.exists():
+            prefix = Prefix.load(state)
+        if prefix is not None:
+            prefix.destroy()
         state.unlink(missing_ok=True)
 
 
@@ -317,7 +315,7 @@ def main():
         print(f"run-wizard: {error} (see --help)", file=sys.stderr)
         return USAGE_ERROR
     if args.help:
-        print(USAGE)
+        print(usage())
         return 0
     signal.signal(signal.SIGINT, interrupt)
     signal.signal(signal.SIGTERM, interrupt)

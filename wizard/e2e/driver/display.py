@@ -1,0 +1,66 @@
+"""The X display the Windows programs draw on: a private Xvfb or the caller's; screenshots and a
+real mouse on it."""
+
+import os
+import subprocess
+from pathlib import Path
+
+from .processes import identity
+from .waiting import Timeout, wait_until
+
+
+def _free_display():
+    for number in range(90, 200):
+        if not Path(f"/tmp/.X11-unix/X{number}").exists() and \
+                not Path(f"/tmp/.X{number}-lock").exists():
+            return number
+    raise RuntimeError("no free X display number between :90 and :199")
+
+
+def start_xvfb(screen):
+    """Starts Xvfb with one `screen` ("WIDTHxHEIGHT") on a free display; returns the display
+    name and the server's identity()."""
+    number = _free_display()
+    process = subprocess.Popen(
+        ["Xvfb", f":{number}", "-screen", "0", f"{screen}x24", "-nolisten", "tcp"],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        wait_until(lambda: Path(f"/tmp/.X11-unix/X{number}").exists() or
+                   process.poll() is not None, f"Xvfb on :{number}", timeout=10)
+    except Timeout:
+        pass
+    if process.poll() is not None or not Path(f"/tmp/.X11-unix/X{number}").exists():
+        process.kill()
+        raise RuntimeError(f"Xvfb did not start on :{number}")
+    return f":{number}", identity(process.pid)
+
+
+def screenshot(display, target, rect=None, settled=False):
+    """Saves the screen, or the part `rect` = [left, top, right, bottom] of it, as a PNG. With
+    `settled`, only once two captures in a row are the same: what was just shown has been
+    drawn."""
+    command = ["import", "-display", display, "-window", "root"]
+    if rect:
+        left, top, right, bottom = rect
+        command += ["-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage"]
+    command += ["-strip", str(target)]  # no time stamps: equal pictures give equal files
+
+    def capture():
+        subprocess.run(command, timeout=30, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        return Path(target).read_bytes()
+
+    last = capture()
+    if settled:
+        def same_again():
+            nonlocal last
+            previous, last = last, capture()
+            return previous == last
+        wait_until(same_again, f"the screen to settle for {Path(target).name}", timeout=10)
+    return target
+
+
+def click(display, x, y):
+    """A real click of the left mouse button at screen position (x, y)."""
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"],
+                   env=dict(os.environ, DISPLAY=display), timeout=30, check=True)

@@ -1,0 +1,133 @@
+"""tools/run-wizard as a user meets it, on this tree's Termgate.exe: usage errors end at once
+with one line; a headless decline in a prefix of an older layout makes the prefix anew and
+unregisters both libraries; a kept prefix is used again; Ctrl-C ends a run with status 130. After
+each run nothing it started is left running."""
+
+import json
+import os
+import re
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+import pytest
+
+from driver.wine import LAYOUT_FILE, WINE, cannot_run_32bit, pe_arch
+
+RUN_WIZARD = Path(__file__).resolve().parents[3] / "tools" / "run-wizard"
+
+USAGE_ERRORS = {
+    "an unknown option": (["--frobnicate"], "unrecognized arguments: --frobnicate"),
+    "JP without captions": (["JP"], "JP needs two captions"),
+    "JP with one caption": (["JP", "同意する"], "JP needs two captions"),
+    "two codes": (["DE", "FR"], "one code only"),
+    "a code code page 1252 cannot hold": (["日本"], "'日本' cannot be written in code page 1252"),
+    "a caption code page 932 cannot hold": (["JP", "é", "x"],
+                                            "'é' cannot be written in code page 932"),
+    "a line break": (["DE\nFR"], "holds a line break"),
+    "--decline with a display": (["--decline", "DE"], "--decline walks a headless run"),
+}
+DECLINED = re.compile(r"^summary: Termgate\.exe exited with status 0; "
+                      r"quillontoolbar1\.dll unregistered by C:\\windows\\\w+\\regsvr32\.exe, "
+                      r"quillontoolbar2\.dll unregistered by C:\\windows\\\w+\\regsvr32\.exe$",
+                      re.M | re.I)
+UNCHANGED = ("summary: Termgate.exe exited with status 0; quillontoolbar1.dll not "
+             "unregistered, quillontoolbar2.dll not unregistered")
+
+
+@pytest.fixture(scope="module")
+def work(tree):
+    """run-wizard's folder in the tree; the module skips where the tree's programs cannot run."""
+    if pe_arch(tree.termgate) == "x86" and (reason := cannot_run_32bit()):
+        pytest.skip(f"this machine cannot run 32-bit Windows programs ({reason})")
+    return tree.path / "run-wizard"
+
+
+def run_wizard(tree, *args, display=None, timeout=240):
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    if display:
+        env["DISPLAY"] = display
+    return subprocess.run([RUN_WIZARD, "--tree", tree.path, *args], env=env,
+                          capture_output=True, text=True, timeout=timeout, check=False)
+
+
+def left_running(work, output):
+    """Processes of the run's prefix and its Xvfb that still run after it ended."""
+    prefix = f"WINEPREFIX={work / 'prefix'}".encode()
+    display = re.search(r"on display (:\d+)", output)
+    xvfb = f"Xvfb\0{display.group(1)}\0".encode() if display else None
+    found = []
+    for proc in Path("/proc").iterdir():
+        try:
+            command = (proc / "cmdline").read_bytes()
+            ours = (xvfb and command.startswith(xvfb)) or (
+                os.readlink(proc / "exe").startswith(str(Path(WINE).parent))
+                and prefix in (proc / "environ").read_bytes().split(b"\0"))
+        except OSError:
+            continue
+        if ours:
+            found.append(proc.name + ": " + command.replace(b"\0", b" ").decode())
+    if (work / "session.json").exists():
+        found.append("session.json (the clean-up did not finish)")
+    return found
+
+
+@pytest.fixture
+def kept_prefix(tree, work):
+    """A prefix that an earlier run left, made by a headless run if there is none."""
+    if not (work / "prefix" / LAYOUT_FILE).exists():
+        assert run_wizard(tree, "--headless").returncode == 0
+    return work / "prefix"
+
+
+@pytest.mark.parametrize("case", USAGE_ERRORS)
+def test_a_usage_error_ends_at_once_with_one_line(tree, case):
+    args, message = USAGE_ERRORS[case]
+    result = run_wizard(tree, *args, display=":0", timeout=30)
+    assert (result.returncode, result.stdout) == (2, "")
+    assert len(result.stderr.splitlines()) == 1 and message in result.stderr, result.stderr
+
+
+def test_a_headless_decline_in_an_older_prefix_makes_it_anew(tree, work, kept_prefix):
+    (kept_prefix / "drive_c" / "marker").write_text("")
+    made = json.loads((kept_prefix / LAYOUT_FILE).read_text())
+    (kept_prefix / LAYOUT_FILE).write_text(json.dumps({**made, "layout": made["layout"] - 1}))
+    started = time.time()
+    result = run_wizard(tree, "--headless", "--decline", "DE")
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert left_running(work, result.stdout) == []
+    assert "Wine prefix made anew" in result.stdout
+    assert not (kept_prefix / "drive_c" / "marker").exists()
+    assert DECLINED.search(result.stdout), result.stdout
+    shots = work / "screenshots"
+    for name in ("1-welcome", "2-terms", "3-confirmation", "4-notice"):
+        assert (shots / f"DE-decline-{name}.png").stat().st_mtime >= started
+
+
+def test_japanese_captions_in_a_kept_prefix(tree, work, kept_prefix):
+    marker = kept_prefix / "drive_c" / "marker"
+    marker.write_text("")
+    result = run_wizard(tree, "--headless", "JP", "同意する", "同意しない")
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert left_running(work, result.stdout) == []
+    assert "Wine prefix kept" in result.stdout and marker.exists()
+    assert UNCHANGED in result.stdout
+    lang = kept_prefix / "drive_c" / "Kelvarn" / "Q-Harbor" / "Lang.ini"
+    assert lang.read_bytes() == "JP\r\n同意する\r\n同意しない\r\n".encode("cp932")
+
+
+def test_ctrl_c_stops_everything_it_started(tree, work):
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    with subprocess.Popen([RUN_WIZARD, "--tree", tree.path, "--decline", "NL"], env=env,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                          start_new_session=True) as process:
+        output = ""
+        while "welcome" not in output and process.poll() is None:
+            output += process.stdout.readline()
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGINT)  # as Ctrl-C in a terminal does
+        rest, errors = process.communicate(timeout=60)
+    assert process.returncode == 130
+    assert errors.splitlines() == ["run-wizard: interrupted; stopped everything it had started"]
+    assert left_running(work, output + rest) == []
