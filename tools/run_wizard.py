@@ -4,6 +4,7 @@
 
 import argparse
 import fcntl
+import hashlib
 import os
 import re
 import signal
@@ -20,6 +21,7 @@ from driver import program  # noqa: E402
 from driver.wine import Prefix, Unsupported, cannot_run_32bit, pe_arch  # noqa: E402
 from driver.wizard import COMMANDS, BuildTree, Run, by_system_regsvr32  # noqa: E402
 from driver.wizard import unregistered_libraries  # noqa: E402
+from driver.waiting import wait_until  # noqa: E402
 
 HEADLESS_SCREEN = "1280x800"  # the smallest screen the two windows fit on whole
 COMMANDS_TIMEOUT = 30  # seconds the uninstall commands get after Termgate has ended
@@ -63,10 +65,11 @@ code page 1252 can hold it; a code that it cannot hold, a missing caption or an 
 ends with a one-line error and exit status 2 before anything starts.
 
 With a display (DISPLAY set), the wizard opens there on a Wine desktop the size of the screen
-and a person uses it; this waits until Termgate ends. Without a display, or with --headless, it
-runs on a private {HEADLESS_SCREEN} Xvfb and walks the wizard: welcome, Next, accept, the
-button. With --decline it declines instead, presses the button, OK in the confirmation and OK
-in the notice, and then expects both libraries to be unregistered.
+and a person uses it; this waits until Termgate ends. With --decline, or without a display, or
+with --headless (a private {HEADLESS_SCREEN} Xvfb), it walks the wizard itself, where a person
+can watch: welcome, Next, accept, the button; with --decline it declines instead, presses the
+button, OK in the confirmation and OK in the notice, and then expects both libraries to be
+unregistered. The page areas stay blank: Wine has no HTML engine here.
 
 When Termgate has ended, this waits up to {COMMANDS_TIMEOUT} s for the uninstall commands it
 started, then prints one line: Termgate's exit status and which of the two stand-in toolbar
@@ -76,18 +79,19 @@ which program. Nothing it started is left running, also after Ctrl-C.
 What a run writes, in build/PRESET/run-wizard/:
   prefix/        the Wine prefix; made anew only when it is missing, broken or of an older
                  layout (delete it to start afresh)
-  screenshots/   headless runs: CODE-PATH-N-WHAT.png, e.g. DE-decline-3-confirmation.png
-                 (CODE is "none" without a code); one name per code and path
+  screenshots/   walked runs: CODE-PATH-N-WHAT.png, e.g. DE-decline-3-confirmation.png
+                 (CODE is "none" without a code, and shortened past 24 characters); one name
+                 per code and path
   wine.log       what Wine printed during the last run
   session.json   what the running run started, for clean-up after an interruption
 
 Options:
   --headless   run on a private Xvfb even when a display is set
-  --decline    in a headless run, decline instead of accept
+  --decline    walk the decline path (on the display, when there is one)
   --tree DIR   run the Termgate.exe already built in build tree DIR: no packages, no build
   -h, --help   print this text
 
-Exit status: 0 when the run went through (a headless run: the wizard ended with status 0 and
+Exit status: 0 when the run went through (a walked run: the wizard ended with status 0 and
 changed what its path changes, nothing more), 1 when it did not, 2 for a usage error, 130 when
 interrupted."""
 
@@ -130,8 +134,6 @@ def parse(argv):
         text = error.object.encode(errors="replace").decode(errors="replace")
         raise UsageError(f"{text!r} cannot be written in code page {code_page[2:]}") from None
     args.language_file = b"".join(line + b"\r\n" for line in lines) if lines else None
-    if args.decline and not args.headless and os.environ.get("DISPLAY"):
-        raise UsageError("--decline walks a headless run; add --headless, or unset DISPLAY")
     if args.tree and not (args.tree / "wizard" / "win32" / "Termgate.exe").is_file():
         raise UsageError(f"{args.tree} holds no wizard/win32/Termgate.exe")
     return args
@@ -167,25 +169,69 @@ def screen_size(display):
     return found.group(1)
 
 
+def short_name(code):
+    """A file-name-safe form of the code, short whatever the code: a long one keeps its first
+    16 characters and a digest of the rest."""
+    name = re.sub(r"[^A-Za-z0-9_]", "_", code) or "empty"
+    if len(name) > 24:
+        name = f"{name[:16]}-{hashlib.sha1(code.encode()).hexdigest()[:7]}"
+    return name
+
+
 def since_start():
     return f"{time.monotonic() - STARTED:.1f} s"
 
 
-def expect_on_screen(window, screen):
+def on_screen(window, screen):
+    """Whether the window lies wholly on the screen ("WIDTHxHEIGHT")."""
     width, height = (int(n) for n in screen.split("x"))
     left, top, right, bottom = window["windowRect"]
-    if left < 0 or top < 0 or right > width or bottom > height:
+    return left >= 0 and top >= 0 and right <= width and bottom <= height
+
+
+def expect_on_screen(window, screen):
+    if not on_screen(window, screen):
         raise Failure(f"{window['className']} at {window['windowRect']} is not wholly on "
                       f"the {screen} screen")
 
 
-def walk(wizard, decline, screen):
-    """Goes through the wizard as a person would; returns Termgate's exit status."""
+def note_if_cut(window, screen):
+    if not on_screen(window, screen):
+        left, top, right, bottom = window["windowRect"]
+        print(f"note: on this {screen} screen the {window['className']} window "
+              f"({right - left}x{bottom - top}) does not fit whole; its title bar stays on it",
+              file=sys.stderr, flush=True)
+
+
+def watch(wizard, screen):
+    """A person's run: notes each window that does not fit the screen as it comes up; returns
+    Termgate's exit status once it has ended."""
     spy = wizard.spy
-    expect_on_screen(spy.wait("Form2", "visible"), screen)
+    shown = set()
+
+    def next_window_or_end():
+        for form in ("Form2", "Form3"):
+            window = spy.window(form)
+            if form not in shown and window.get("visible"):
+                shown.add(form)
+                note_if_cut(window, screen)
+        return wizard.process.poll() is not None or len(shown) == 2
+
+    while wizard.process.poll() is None and len(shown) < 2:
+        wait_until(next_window_or_end, "the next window or the end of Termgate",
+                   timeout=24 * 3600)
+    return wizard.process.wait()
+
+
+def walk(wizard, decline, screen, own_screen):
+    """Goes through the wizard as a person would; returns Termgate's exit status. On a screen
+    of its own the windows must fit; on a person's they are only noted when they do not."""
+    spy = wizard.spy
+    check = expect_on_screen if own_screen else note_if_cut
+    check(spy.wait("Form2", "visible"), screen)
     print(f"{wizard.screenshot('welcome', 'Form2')} ({since_start()} after start)")
     spy.click("Form2", "Command1")
-    expect_on_screen(spy.wait("Form3", "visible"), screen)
+    check(spy.wait("Form3", "visible"), screen)
     option = "Option2" if decline else "Option1"
     spy.click("Form3", option)
     wizard.await_choice(option)
@@ -233,10 +279,7 @@ def run(args):
     headless = args.headless or not os.environ.get("DISPLAY")
     display = "" if headless else os.environ["DISPLAY"]
     screen = HEADLESS_SCREEN if headless else screen_size(display)
-    if any(int(have) < int(need) for have, need in zip(screen.split("x"),
-                                                       HEADLESS_SCREEN.split("x"))):
-        print(f"note: on this {screen} screen the windows do not fit whole; their title bars "
-              "stay on it", file=sys.stderr)
+    walked = headless or args.decline
     work = tree.path / "run-wizard"
     work.mkdir(parents=True, exist_ok=True)
     lock = open(work / "lock", "w")  # pylint: disable=consider-using-with
@@ -248,30 +291,29 @@ def run(args):
     state = work / "session.json"
     prefix = None
     try:
-        print(f"Wine prefix {work / 'prefix'}: checking (made anew when missing, broken or "
-              "of an older layout, about 25 s)", flush=True)
+        print(f"Wine prefix {work / 'prefix'}: checking", flush=True)
         try:
             prefix = Prefix.create(state, arch, screen=screen, display=display, keep=True,
                                    detach=True)
         except Unsupported as reason:
             raise Failure(str(reason)) from None
-        print(f"Wine prefix {'kept' if prefix.state['kept'] else 'made anew'}; desktop "
-              f"{screen} on display {prefix.state['display']} ({since_start()} after start)",
-              flush=True)
+        how = "kept" if prefix.state["kept"] else \
+            "made anew (it was missing, broken or of an older layout)"
+        print(f"Wine prefix {how}; desktop {screen} on display {prefix.state['display']} "
+              f"({since_start()} after start)", flush=True)
         locale = "ja_JP.UTF-8" if args.words[:1] == ["JP"] else "en_US.UTF-8"
-        name = (re.sub(r"[^A-Za-z0-9_]", "_", args.words[0]) or "empty") if args.words else "none"
+        name = short_name(args.words[0]) if args.words else "none"
         path = "decline" if args.decline else "accept"
         wizard = Run(prefix, tree, f"{name}-{path}", language_file=args.language_file,
                      locale=locale, screenshots=work / "screenshots", settled=True,
                      screenshot_steps=False)
         try:
-            if headless:
-                status = walk(wizard, args.decline, screen)
+            if walked:
+                status = walk(wizard, args.decline, screen, headless)
             else:
-                wizard.spy.close()
                 print(f"Termgate is open on display {display}; it ends with its own button "
                       "(Ctrl-C stops it).", flush=True)
-                status = wizard.process.wait()
+                status = watch(wizard, screen)
         finally:
             wizard.spy.close()
         left = wait_for_commands(prefix)
@@ -282,7 +324,7 @@ def run(args):
                           f"Termgate ended: {'; '.join(left)}")
         if status != 0:
             raise Failure(f"Termgate.exe ended with status {status}")
-        if headless:
+        if walked:
             by_system = all(by_system_regsvr32(who) for whos in marks.values() for who in whos)
             wanted = [1, 2] if args.decline else []
             if sorted(marks) != wanted or not by_system:

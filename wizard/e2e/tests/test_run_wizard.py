@@ -1,7 +1,9 @@
 """tools/run-wizard as a user meets it, on this tree's Termgate.exe: usage errors end at once
-with one line; a headless decline in a prefix of an older layout makes the prefix anew and
-unregisters both libraries; a kept prefix is used again; Ctrl-C ends a run with status 130. After
-each run nothing it started is left running."""
+with one line; a headless decline in a prefix of an older layout, or a broken one, makes the
+prefix anew and unregisters both libraries; a kept prefix is used again; a decline is walked on
+a person's display, and a window is noted only when it does not fit; a code of any length keeps
+file names short; Ctrl-C ends a run with status 130. After each run nothing it started is left
+running."""
 
 import json
 import os
@@ -13,6 +15,8 @@ from pathlib import Path
 
 import pytest
 
+from driver.display import start_xvfb
+from driver.processes import stop_process
 from driver.wine import LAYOUT_FILE, WINE, cannot_run_32bit, pe_arch
 
 RUN_WIZARD = Path(__file__).resolve().parents[3] / "tools" / "run-wizard"
@@ -26,7 +30,6 @@ USAGE_ERRORS = {
     "a caption code page 932 cannot hold": (["JP", "é", "x"],
                                             "'é' cannot be written in code page 932"),
     "a line break": (["DE\nFR"], "holds a line break"),
-    "--decline with a display": (["--decline", "DE"], "--decline walks a headless run"),
 }
 DECLINED = re.compile(r"^summary: Termgate\.exe exited with status 0; "
                       r"quillontoolbar1\.dll unregistered by C:\\windows\\\w+\\regsvr32\.exe, "
@@ -131,3 +134,37 @@ def test_ctrl_c_stops_everything_it_started(tree, work):
     assert process.returncode == 130
     assert errors.splitlines() == ["run-wizard: interrupted; stopped everything it had started"]
     assert left_running(work, output + rest) == []
+
+
+def test_a_broken_kept_prefix_is_made_anew(tree, work, kept_prefix):
+    (kept_prefix / "system.reg").write_bytes(b"")
+    result = run_wizard(tree, "--headless", "NO")
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert "Wine prefix made anew" in result.stdout
+    assert UNCHANGED in result.stdout
+
+
+@pytest.mark.parametrize("screen, fits", [("1366x768", True), ("1024x600", False)])
+def test_a_decline_walked_on_a_persons_display(tree, work, kept_prefix, screen, fits):
+    """As the README shows it: `tools/run-wizard --decline DE` with a display set."""
+    display, server = start_xvfb(screen)
+    try:
+        result = run_wizard(tree, "--decline", "DE", display=display)
+    finally:
+        stop_process(server)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert DECLINED.search(result.stdout), result.stdout
+    assert ("does not fit whole" not in result.stderr) == fits, result.stderr
+    assert left_running(work, result.stdout) == []
+
+
+def test_a_code_of_any_length_keeps_file_names_short(tree, work, kept_prefix):
+    code = "X" * 300
+    result = run_wizard(tree, "--headless", code)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert UNCHANGED in result.stdout
+    shots = [line for line in result.stdout.splitlines() if line.endswith(".png") or
+             ".png (" in line]
+    assert shots and all(len(Path(line.split(" (")[0]).name) < 64 for line in shots), shots
+    lang = kept_prefix / "drive_c" / "Kelvarn" / "Q-Harbor" / "Lang.ini"
+    assert lang.read_bytes() == code.encode() + b"\r\n"
