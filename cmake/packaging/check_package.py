@@ -10,6 +10,11 @@
   check_package.py deb-install --tree DIR --version V
       Installs the package with apt-get (as root; exit 77 otherwise), runs the installed
       program, finds its man page, and removes the package again.
+  check_package.py reproducible --tree DIR --package GLOB --compare PATH --rebuild DIR
+                                --source DIR --configure CONFIGURE-ARGUMENTS...
+      Makes the tree's package, then configures a second tree from scratch in the folder
+      --rebuild with CONFIGURE-ARGUMENTS, makes its package, and wants the two packages, and
+      the staged file PATH, byte for byte the same.
 """
 import argparse
 import gzip
@@ -17,6 +22,7 @@ import hashlib
 import io
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -165,16 +171,42 @@ def check_deb_install(options):
     check(not left, f"left behind after removal: {left}")
 
 
+def one_file(folder, pattern):
+    found = sorted(Path(folder).glob(pattern))
+    check(len(found) == 1, f"expected one {folder}/{pattern}, found {found}")
+    return found[0] if len(found) == 1 else None
+
+
+def check_reproducible(options):
+    tree, rebuild = Path(options.tree), Path(options.rebuild)
+    build_package(tree)
+    shutil.rmtree(rebuild, ignore_errors=True)
+    subprocess.run(["cmake", "-S", options.source, "-B", rebuild, *options.configure], check=True,
+                   stdout=subprocess.DEVNULL)
+    build_package(rebuild)
+    for pattern in (options.package, f"packaging/stage/{options.compare}"):
+        first, second = one_file(tree, pattern), one_file(rebuild, pattern)
+        if first and second:
+            sums = [hashlib.sha256(path.read_bytes()).hexdigest() for path in (first, second)]
+            for digest, path in zip(sums, (first, second)):
+                print(f"{digest}  {path}")
+            check(sums[0] == sums[1], f"{pattern} differs between the two builds")
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("kind", choices=("zip", "deb", "deb-install"))
+    parser.add_argument("kind", choices=("zip", "deb", "deb-install", "reproducible"))
     parser.add_argument("--tree", required=True)
     parser.add_argument("--package")
     parser.add_argument("--pages")
     parser.add_argument("--version")
+    parser.add_argument("--compare")
+    parser.add_argument("--rebuild")
+    parser.add_argument("--source")
+    parser.add_argument("--configure", nargs=argparse.REMAINDER, default=[])
     options = parser.parse_args()
-    status = {"zip": check_zip, "deb": check_deb, "deb-install": check_deb_install}[
-        options.kind](options)
+    status = {"zip": check_zip, "deb": check_deb, "deb-install": check_deb_install,
+              "reproducible": check_reproducible}[options.kind](options)
     for failure in failures:
         print("FAILED:", failure)
     return status or (1 if failures else 0)
