@@ -35,7 +35,8 @@ if(WIN32)
   set(packaging_zip Termgate-${PROJECT_VERSION_MAJOR}.${packaging_minor}-${packaging_arch}.zip)
   # The files at the top of the zip, ready to copy into one folder: the program first, the sums
   # last. wizard/win32/CMakeLists.txt installs them.
-  set(packaging_files Termgate.exe index.html toolbar.html DEPLOYMENT.txt SHA256SUMS.txt)
+  set(packaging_files Termgate.exe index.html toolbar.html DEPLOYMENT.txt install.cmd
+    uninstall.cmd Termgate-task.xml SHA256SUMS.txt)
   add_custom_target(package
     COMMAND ${Python3_EXECUTABLE} ${packaging_make} zip --tree ${CMAKE_BINARY_DIR}
       --source ${PROJECT_SOURCE_DIR} --stage ${packaging_stage}

@@ -3,7 +3,8 @@
 
   check_package.py zip --tree DIR --package NAME.zip --pages DIR
       Termgate's zip: exactly the shipped files, none empty, a 32-bit GUI exe, the pages as in
-      the source tree, a CR LF guide that names every language code, and true SHA-256 sums.
+      the source tree, CR LF text files, a guide that names every language code, and true
+      SHA-256 sums.
   check_package.py deb --tree DIR --version V
       mouseprobe's Debian package: its files, control fields, a stripped program, and lintian
       reporting nothing at all, down to its pedantic and experimental tags.
@@ -31,7 +32,10 @@ import zipfile
 from pathlib import Path
 
 LANGUAGE_CODES = ("EN", "FR", "BR", "DA", "ES", "DE", "IT", "SV", "NL", "NO", "JP")
-ZIP_FILES = {"Termgate.exe", "index.html", "toolbar.html", "DEPLOYMENT.txt", "SHA256SUMS.txt"}
+# What Windows' own programs read: cmd, schtasks, and people in Notepad.
+CRLF_FILES = {"DEPLOYMENT.txt", "install.cmd", "uninstall.cmd", "Termgate-task.xml",
+              "SHA256SUMS.txt"}
+ZIP_FILES = CRLF_FILES | {"Termgate.exe", "index.html", "toolbar.html"}
 DEB_FILES = {"./usr/bin/mouseprobe", "./usr/share/man/man1/mouseprobe.1.gz",
              "./usr/share/doc/mouseprobe/copyright", "./usr/share/doc/mouseprobe/changelog.gz"}
 APT = ["apt-get", "-y", "-q", "-o", "DPkg::Lock::Timeout=120"]
@@ -82,9 +86,11 @@ def check_zip(options):
     for page in ("index.html", "toolbar.html"):
         check(files.get(page) == (Path(options.pages) / page).read_bytes(),
               f"{page} differs from the source tree's")
+    for name in sorted(CRLF_FILES):
+        text = files.get(name, b"")
+        check(text.endswith(b"\r\n") and not re.search(rb"\r(?!\n)|(?<!\r)\n", text),
+              f"the lines of {name} do not all end in CR LF")
     guide = files.get("DEPLOYMENT.txt", b"")
-    check(guide.endswith(b"\r\n") and b"\n" not in guide.replace(b"\r\n", b"")
-          and b"\r" not in guide.replace(b"\r\n", b""), "the guide's lines do not all end in CR LF")
     missing = [code for code in LANGUAGE_CODES if not re.search(rf"\b{code}\b".encode(), guide)]
     check(not missing, f"the guide does not name the codes {missing}")
     sums = files.get("SHA256SUMS.txt", b"").decode()
