@@ -46,19 +46,33 @@ if(WIN32)
   add_dependencies(package Termgate)
 
   if(packaging_testing)
+    find_program(OSSLSIGNCODE_PROGRAM osslsigncode REQUIRED)
+    find_program(OPENSSL_PROGRAM openssl REQUIRED)
+    set(packaging_signed_option "")
+    if(TERMGATE_SIGN_PKCS12)
+      set(packaging_signed_option --signed)
+    endif()
     if(packaging_arch STREQUAL win32)
       add_test(NAME package.zip COMMAND ${Python3_EXECUTABLE} ${packaging_check} zip
         --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip}
-        --pages ${PROJECT_SOURCE_DIR}/wizard/pages)
+        --pages ${PROJECT_SOURCE_DIR}/wizard/pages ${packaging_signed_option})
       set_tests_properties(package.zip PROPERTIES LABELS package TIMEOUT 300
         RESOURCE_LOCK package_tree)
     endif()
+    # The signed package is made in the second tree, which package.reproducible has just built:
+    # signing adds no compilation. Its files stay in packaging/signed for the end-to-end tests.
     add_test(NAME package.reproducible COMMAND ${Python3_EXECUTABLE} ${packaging_check}
       reproducible --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip} --compare Termgate.exe
       --rebuild ${packaging_rebuild} --source ${PROJECT_SOURCE_DIR}
       --configure ${packaging_configure})
+    add_test(NAME package.signed COMMAND ${Python3_EXECUTABLE} ${packaging_check} signed
+      --tree ${packaging_rebuild} --package ${packaging_zip}
+      --unpack ${CMAKE_BINARY_DIR}/packaging/signed
+      --openssl ${OPENSSL_PROGRAM} --osslsigncode ${OSSLSIGNCODE_PROGRAM})
     set_tests_properties(package.reproducible PROPERTIES LABELS package TIMEOUT 900
-      RESOURCE_LOCK package_tree)
+      RESOURCE_LOCK package_tree FIXTURES_SETUP package_rebuild)
+    set_tests_properties(package.signed PROPERTIES LABELS package TIMEOUT 300
+      FIXTURES_REQUIRED package_rebuild FIXTURES_SETUP signed_package)
   endif()
 else()
   set(packaging_maintainer "Kelvarn Inc <mouseprobe@kelvarn.example>")
