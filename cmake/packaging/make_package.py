@@ -68,8 +68,10 @@ def make_zip(options, epoch):
     with zipfile.ZipFile(partial, "w") as archive:
         for name in options.names:
             entry = zipfile.ZipInfo(name, date_time=stamp)
-            entry.create_system = 0  # MS-DOS: no Unix owner or mode in the entry
-            entry.external_attr = 0
+            # A fixed mode, not the builder's umask; zipfile would otherwise write 0600, which
+            # unzip on Linux keeps.
+            entry.create_system = 3
+            entry.external_attr = 0o100644 << 16
             entry.compress_type = zipfile.ZIP_DEFLATED
             archive.writestr(entry, (stage_dir / name).read_bytes(), compresslevel=9)
     partial.replace(output)
