@@ -1,16 +1,26 @@
 # Delivery. `cmake --build <tree> --target package` makes Termgate's zip in a Windows tree and
-# mouseprobe's Debian package in a Linux tree; the package.* tests build the package and check
-# what it holds.
-set(CPACK_PACKAGE_VENDOR "Kelvarn Inc")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_STRIP_FILES ON)
-set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# mouseprobe's Debian package in a Linux tree, byte for byte the same on every rebuild of the same
+# commit (make_package.py says how); the package.* tests build the package and check what it
+# holds.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(packaging_make ${CMAKE_CURRENT_LIST_DIR}/packaging/make_package.py)
 set(packaging_check ${CMAKE_CURRENT_LIST_DIR}/packaging/check_package.py)
+set(packaging_stage ${CMAKE_BINARY_DIR}/packaging/stage)
 set(packaging_testing FALSE)
+# CMake keeps the name "package" for CPack in any tree that holds CPack's configuration, as trees
+# configured while CPack made the packages still do.
+file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
 if(BUILD_TESTING AND NOT TERMGATE_SANITIZE)
-  find_package(Python3 REQUIRED COMPONENTS Interpreter)
   set(packaging_testing TRUE)
+endif()
+
+# package.reproducible builds the packaged targets once more, from scratch, in a tree of its own
+# configured as this one, and compares the two packages byte for byte.
+set(packaging_rebuild ${CMAKE_BINARY_DIR}/packaging/rebuild)
+set(packaging_configure -G ${CMAKE_GENERATOR} -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+  -DBUILD_TESTING=OFF)
+if(CMAKE_TOOLCHAIN_FILE)
+  list(APPEND packaging_configure -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE})
 endif()
 
 if(WIN32)
@@ -22,34 +32,53 @@ if(WIN32)
   else()
     set(packaging_arch win64)
   endif()
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_NAME Termgate)
-  set(packaging_zip Termgate-${PROJECT_VERSION_MAJOR}.${packaging_minor}-${packaging_arch})
-  set(CPACK_PACKAGE_FILE_NAME ${packaging_zip})
-  # The files at the top of the zip, ready to copy into one folder.
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-  include(CPack)
+  set(packaging_zip Termgate-${PROJECT_VERSION_MAJOR}.${packaging_minor}-${packaging_arch}.zip)
+  # The files at the top of the zip, ready to copy into one folder: the program first, the sums
+  # last. wizard/win32/CMakeLists.txt installs them.
+  set(packaging_files Termgate.exe index.html toolbar.html DEPLOYMENT.txt install.cmd
+    uninstall.cmd Termgate-task.xml SHA256SUMS.txt)
+  add_custom_target(package
+    COMMAND ${Python3_EXECUTABLE} ${packaging_make} zip --tree ${CMAKE_BINARY_DIR}
+      --source ${PROJECT_SOURCE_DIR} --stage ${packaging_stage}
+      --output ${CMAKE_BINARY_DIR}/${packaging_zip} ${packaging_files}
+    COMMENT "Making ${packaging_zip}"
+    VERBATIM)
+  add_dependencies(package Termgate)
 
-  if(packaging_testing AND packaging_arch STREQUAL win32)
-    add_test(NAME package.zip COMMAND ${Python3_EXECUTABLE} ${packaging_check} zip
-      --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip}.zip
-      --pages ${PROJECT_SOURCE_DIR}/wizard/pages)
-    set_tests_properties(package.zip PROPERTIES LABELS package TIMEOUT 300)
+  if(packaging_testing)
+    find_program(OSSLSIGNCODE_PROGRAM osslsigncode REQUIRED)
+    find_program(OPENSSL_PROGRAM openssl REQUIRED)
+    set(packaging_signed_option "")
+    if(TERMGATE_SIGN_PKCS12)
+      set(packaging_signed_option --signed)
+    endif()
+    if(packaging_arch STREQUAL win32)
+      add_test(NAME package.zip COMMAND ${Python3_EXECUTABLE} ${packaging_check} zip
+        --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip}
+        --pages ${PROJECT_SOURCE_DIR}/wizard/pages ${packaging_signed_option})
+      set_tests_properties(package.zip PROPERTIES LABELS package TIMEOUT 300
+        RESOURCE_LOCK package_tree)
+    endif()
+    # The signed package is made in the second tree, which package.reproducible has just built:
+    # signing adds no compilation. Its files stay in packaging/signed for the end-to-end tests.
+    add_test(NAME package.reproducible COMMAND ${Python3_EXECUTABLE} ${packaging_check}
+      reproducible --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip} --compare Termgate.exe
+      --rebuild ${packaging_rebuild} --source ${PROJECT_SOURCE_DIR}
+      --configure ${packaging_configure})
+    add_test(NAME package.signed COMMAND ${Python3_EXECUTABLE} ${packaging_check} signed
+      --tree ${packaging_rebuild} --package ${packaging_zip}
+      --unpack ${CMAKE_BINARY_DIR}/packaging/signed
+      --openssl ${OPENSSL_PROGRAM} --osslsigncode ${OSSLSIGNCODE_PROGRAM})
+    set_tests_properties(package.reproducible PROPERTIES LABELS package TIMEOUT 900
+      RESOURCE_LOCK package_tree FIXTURES_SETUP package_rebuild)
+    set_tests_properties(package.signed PROPERTIES LABELS package TIMEOUT 300
+      FIXTURES_REQUIRED package_rebuild FIXTURES_SETUP signed_package)
   endif()
 else()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGE_NAME mouseprobe)
-  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kelvarn Inc <mouseprobe@kelvarn.example>")
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "print the versions of the console mouse library and server
-mouseprobe asks libgpm, the console mouse library, for its own version and
-for the version of the mouse server (gpm), and prints both on standard
-output, one line each. No running mouse daemon is needed.")
+  set(packaging_maintainer "Kelvarn Inc <mouseprobe@kelvarn.example>")
+  set(packaging_control ${CMAKE_BINARY_DIR}/packaging/control)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/debian/control.in ${packaging_control}
+    @ONLY)
 
   # The copyright file and a gzipped changelog in the package's doc folder, as Debian's policy
   # asks of every package.
@@ -65,15 +94,30 @@ output, one line each. No running mouse daemon is needed.")
   add_custom_target(mouseprobe_changelog ALL DEPENDS ${packaging_changelog}.gz)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/packaging/debian/copyright
     ${packaging_changelog}.gz DESTINATION ${packaging_doc})
-  include(CPack)
+
+  add_custom_target(package
+    COMMAND ${Python3_EXECUTABLE} ${packaging_make} deb --tree ${CMAKE_BINARY_DIR}
+      --source ${PROJECT_SOURCE_DIR} --stage ${packaging_stage}
+      --output-dir ${CMAKE_BINARY_DIR} --control ${packaging_control}
+    COMMENT "Making mouseprobe's Debian package"
+    VERBATIM)
+  add_dependencies(package mouseprobe mouseprobe_man mouseprobe_changelog)
 
   if(packaging_testing)
     add_test(NAME package.deb COMMAND ${Python3_EXECUTABLE} ${packaging_check} deb
       --tree ${CMAKE_BINARY_DIR} --version ${PROJECT_VERSION})
     add_test(NAME package.deb.install COMMAND ${Python3_EXECUTABLE} ${packaging_check}
       deb-install --tree ${CMAKE_BINARY_DIR} --version ${PROJECT_VERSION})
-    set_tests_properties(package.deb PROPERTIES LABELS package TIMEOUT 300 FIXTURES_SETUP deb)
+    add_test(NAME package.reproducible COMMAND ${Python3_EXECUTABLE} ${packaging_check}
+      reproducible --tree ${CMAKE_BINARY_DIR} --package mouseprobe_${PROJECT_VERSION}_*.deb
+      --compare debian/mouseprobe/usr/bin/mouseprobe
+      --rebuild ${packaging_rebuild} --source ${PROJECT_SOURCE_DIR}
+      --configure ${packaging_configure})
+    set_tests_properties(package.deb PROPERTIES LABELS package TIMEOUT 300 FIXTURES_SETUP deb
+      RESOURCE_LOCK package_tree)
     set_tests_properties(package.deb.install PROPERTIES LABELS package TIMEOUT 300
       FIXTURES_REQUIRED deb SKIP_RETURN_CODE 77)
+    set_tests_properties(package.reproducible PROPERTIES LABELS package TIMEOUT 300
+      RESOURCE_LOCK package_tree)
   endif()
 endif()

@@ -1,15 +1,26 @@
 #!/usr/bin/env python3
 """Builds a build tree's package and checks what it holds.
 
-  check_package.py zip --tree DIR --package NAME.zip --pages DIR
-      Termgate's zip: exactly the shipped files, none empty, a 32-bit GUI exe, the pages as in
-      the source tree, a CR LF guide that names every language code, and true SHA-256 sums.
+  check_package.py zip --tree DIR --package NAME.zip --pages DIR [--signed]
+      Termgate's zip: exactly the shipped files, none empty, a 32-bit GUI exe, unsigned unless
+      --signed, the pages as in the source tree, CR LF text files, a guide that names every
+      language code, and true SHA-256 sums.
   check_package.py deb --tree DIR --version V
       mouseprobe's Debian package: its files, control fields, a stripped program, and lintian
-      reporting no error.
+      reporting nothing at all, down to its pedantic and experimental tags.
   check_package.py deb-install --tree DIR --version V
       Installs the package with apt-get (as root; exit 77 otherwise), runs the installed
       program, finds its man page, and removes the package again.
+  check_package.py reproducible --tree DIR --package GLOB --compare PATH --rebuild DIR
+                                --source DIR --configure CONFIGURE-ARGUMENTS...
+      Makes the tree's package, then configures a second tree from scratch in the folder
+      --rebuild with CONFIGURE-ARGUMENTS, makes its package, and wants the two packages, and
+      the staged file PATH, byte for byte the same.
+  check_package.py signed --tree DIR --package NAME.zip --unpack DIR --openssl PATH
+                          --osslsigncode PATH
+      Makes a throwaway code-signing certificate, configures the (built) tree to sign with it,
+      makes the zip, and wants an exe that osslsigncode verifies against that certificate, with
+      its true sum in SHA256SUMS.txt. The signed zip's files are left unpacked in --unpack.
 """
 import argparse
 import gzip
@@ -17,15 +28,20 @@ import hashlib
 import io
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
 import tarfile
+import tempfile
 import zipfile
 from pathlib import Path
 
 LANGUAGE_CODES = ("EN", "FR", "BR", "DA", "ES", "DE", "IT", "SV", "NL", "NO", "JP")
-ZIP_FILES = {"Termgate.exe", "index.html", "toolbar.html", "DEPLOYMENT.txt", "SHA256SUMS.txt"}
+# What Windows' own programs read: cmd, schtasks, and people in Notepad.
+CRLF_FILES = {"DEPLOYMENT.txt", "install.cmd", "uninstall.cmd", "Termgate-task.xml",
+              "SHA256SUMS.txt"}
+ZIP_FILES = CRLF_FILES | {"Termgate.exe", "index.html", "toolbar.html"}
 DEB_FILES = {"./usr/bin/mouseprobe", "./usr/share/man/man1/mouseprobe.1.gz",
              "./usr/share/doc/mouseprobe/copyright", "./usr/share/doc/mouseprobe/changelog.gz"}
 APT = ["apt-get", "-y", "-q", "-o", "DPkg::Lock::Timeout=120"]
@@ -49,38 +65,26 @@ def build_package(tree):
 
 
 def pe_header(exe):
-    """(machine, optional header magic, subsystem) of a PE file."""
+    """(machine, optional header magic, subsystem, size of the Authenticode signature) of a PE
+    file."""
     (pe,) = struct.unpack_from("<I", exe, 0x3C)
     check(exe[:2] == b"MZ" and exe[pe:pe + 4] == b"PE\0\0", "Termgate.exe is no PE file")
     (machine,) = struct.unpack_from("<H", exe, pe + 4)
     (magic,) = struct.unpack_from("<H", exe, pe + 24)
     (subsystem,) = struct.unpack_from("<H", exe, pe + 24 + 68)
-    return machine, magic, subsystem
+    # The certificate table is the fifth data directory, after 96 bytes of a PE32 optional header
+    # and 112 of a PE32+ one.
+    directories = pe + 24 + (112 if magic == 0x20B else 96)
+    (signature,) = struct.unpack_from("<I", exe, directories + 4 * 8 + 4)
+    return machine, magic, subsystem, signature
 
 
-def check_zip(options):
-    package = Path(options.tree) / options.package
-    package.unlink(missing_ok=True)
-    build_package(options.tree)
-    with zipfile.ZipFile(package) as archive:
-        files = {info.filename: archive.read(info) for info in archive.infolist()}
-    check(set(files) == ZIP_FILES, f"the zip holds {sorted(files)}")
-    for name, data in files.items():
-        check(data, f"{name} is empty")
-    exe = files.get("Termgate.exe", b"")
-    if exe:
-        # i386, PE32 (not PE32+), Windows GUI subsystem.
-        check(pe_header(exe) == (0x14C, 0x10B, 2),
-              "Termgate.exe is not a 32-bit GUI program: machine, magic, subsystem = "
-              + ", ".join(hex(v) for v in pe_header(exe)))
-    for page in ("index.html", "toolbar.html"):
-        check(files.get(page) == (Path(options.pages) / page).read_bytes(),
-              f"{page} differs from the source tree's")
-    guide = files.get("DEPLOYMENT.txt", b"")
-    check(guide.endswith(b"\r\n") and b"\n" not in guide.replace(b"\r\n", b"")
-          and b"\r" not in guide.replace(b"\r\n", b""), "the guide's lines do not all end in CR LF")
-    missing = [code for code in LANGUAGE_CODES if not re.search(rf"\b{code}\b".encode(), guide)]
-    check(not missing, f"the guide does not name the codes {missing}")
+def read_zip(path):
+    with zipfile.ZipFile(path) as archive:
+        return {info.filename: archive.read(info) for info in archive.infolist()}
+
+
+def check_sums(files):
     sums = files.get("SHA256SUMS.txt", b"").decode()
     lines = [line.split("  ", 1) for line in sums.split("\r\n") if line]
     listed = {name: digest for digest, name in lines}
@@ -88,6 +92,37 @@ def check_zip(options):
     for name, digest in listed.items():
         check(hashlib.sha256(files.get(name, b"")).hexdigest() == digest,
               f"SHA256SUMS.txt has a wrong sum for {name}")
+
+
+def check_zip(options):
+    package = Path(options.tree) / options.package
+    package.unlink(missing_ok=True)
+    build_package(options.tree)
+    files = read_zip(package)
+    check(set(files) == ZIP_FILES, f"the zip holds {sorted(files)}")
+    for name, data in files.items():
+        check(data, f"{name} is empty")
+    exe = files.get("Termgate.exe", b"")
+    if exe:
+        # i386, PE32 (not PE32+), Windows GUI subsystem; a signature only when one was asked for.
+        machine, magic, subsystem, signature = pe_header(exe)
+        check((machine, magic, subsystem) == (0x14C, 0x10B, 2),
+              "Termgate.exe is not a 32-bit GUI program: machine, magic, subsystem = "
+              f"{machine:#x}, {magic:#x}, {subsystem}")
+        check(bool(signature) == options.signed,
+              f"Termgate.exe is {'' if signature else 'not '}signed, and was "
+              f"{'' if options.signed else 'not '}to be")
+    for page in ("index.html", "toolbar.html"):
+        check(files.get(page) == (Path(options.pages) / page).read_bytes(),
+              f"{page} differs from the source tree's")
+    for name in sorted(CRLF_FILES):
+        text = files.get(name, b"")
+        check(text.endswith(b"\r\n") and not re.search(rb"\r(?!\n)|(?<!\r)\n", text),
+              f"the lines of {name} do not all end in CR LF")
+    guide = files.get("DEPLOYMENT.txt", b"")
+    missing = [code for code in LANGUAGE_CODES if not re.search(rf"\b{code}\b".encode(), guide)]
+    check(not missing, f"the guide does not name the codes {missing}")
+    check_sums(files)
 
 
 def find_deb(options):
@@ -127,10 +162,13 @@ def check_deb(options):
                                    .read())
             check(page.startswith(b".TH MOUSEPROBE 1"), "the man page is not mouseprobe(1)")
 
-    lintian = subprocess.run(["lintian", "--fail-on", "error", deb], capture_output=True,
-                             text=True)
+    # Every level of tag that reports a fault, pedantic and experimental ones included; not the
+    # classification tags (C:), which only describe the package.
+    lintian = subprocess.run(["lintian", "--display-level", ">=pedantic", "--display-experimental",
+                              "--info", deb], capture_output=True, text=True)
     print(lintian.stdout, end="")
-    check(lintian.returncode == 0, f"lintian reports errors:\n{lintian.stderr}")
+    check(lintian.returncode == 0 and not lintian.stdout.strip(),
+          f"lintian reports (status {lintian.returncode}):\n{lintian.stdout}{lintian.stderr}")
 
 
 def check_deb_install(options):
@@ -165,16 +203,86 @@ def check_deb_install(options):
     check(not left, f"left behind after removal: {left}")
 
 
+def one_file(folder, pattern):
+    found = sorted(Path(folder).glob(pattern))
+    check(len(found) == 1, f"expected one {folder}/{pattern}, found {found}")
+    return found[0] if len(found) == 1 else None
+
+
+def check_reproducible(options):
+    tree, rebuild = Path(options.tree), Path(options.rebuild)
+    build_package(tree)
+    shutil.rmtree(rebuild, ignore_errors=True)
+    subprocess.run(["cmake", "-S", options.source, "-B", rebuild, *options.configure], check=True,
+                   stdout=subprocess.DEVNULL)
+    build_package(rebuild)
+    for pattern in (options.package, f"packaging/stage/{options.compare}"):
+        first, second = one_file(tree, pattern), one_file(rebuild, pattern)
+        if first and second:
+            sums = [hashlib.sha256(path.read_bytes()).hexdigest() for path in (first, second)]
+            for digest, path in zip(sums, (first, second)):
+                print(f"{digest}  {path}")
+            check(sums[0] == sums[1], f"{pattern} differs between the two builds")
+
+
+def check_signed(options):
+    tree = Path(options.tree)
+    package = tree / options.package
+    with tempfile.TemporaryDirectory() as temporary:
+        folder = Path(temporary)
+        certificate, key = folder / "certificate.pem", folder / "key.pem"
+        pfx, password = folder / "signing.pfx", folder / "password.txt"
+        run(options.openssl, "req", "-x509", "-newkey", "rsa:2048", "-sha256", "-nodes",
+            "-days", "2", "-subj", "/CN=Termgate throwaway signing test",
+            "-addext", "keyUsage=critical,digitalSignature",
+            "-addext", "extendedKeyUsage=codeSigning", "-keyout", key, "-out", certificate)
+        password.write_text(f"throwaway-{os.getpid()}\n")
+        run(options.openssl, "pkcs12", "-export", "-inkey", key, "-in", certificate, "-out", pfx,
+            "-passout", f"file:{password}")
+        try:
+            subprocess.run(["cmake", f"-DTERMGATE_SIGN_PKCS12={pfx}",
+                            f"-DTERMGATE_SIGN_PASSWORD_FILE={password}", tree], check=True,
+                           stdout=subprocess.DEVNULL)
+            package.unlink(missing_ok=True)
+            build_package(tree)
+        finally:
+            # The certificate is about to go: the tree goes back to making unsigned packages.
+            subprocess.run(["cmake", "-DTERMGATE_SIGN_PKCS12=", "-DTERMGATE_SIGN_PASSWORD_FILE=",
+                            tree], check=True, stdout=subprocess.DEVNULL)
+        files = read_zip(package)
+        exe = folder / "Termgate.exe"
+        exe.write_bytes(files.get("Termgate.exe", b""))
+        verified = subprocess.run([options.osslsigncode, "verify", "-CAfile", certificate,
+                                   "-in", exe], capture_output=True, text=True)
+        check(verified.returncode == 0 and "Signature verification: ok" in verified.stdout,
+              f"osslsigncode verify failed:\n{verified.stdout}{verified.stderr}")
+        check_sums(files)
+    unpacked = Path(options.unpack)
+    shutil.rmtree(unpacked, ignore_errors=True)
+    unpacked.mkdir(parents=True)
+    for name, data in files.items():
+        (unpacked / name).write_bytes(data)
+    print(f"signed and verified; unpacked into {unpacked}")
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("kind", choices=("zip", "deb", "deb-install"))
+    parser.add_argument("kind", choices=("zip", "deb", "deb-install", "reproducible", "signed"))
     parser.add_argument("--tree", required=True)
     parser.add_argument("--package")
     parser.add_argument("--pages")
     parser.add_argument("--version")
+    parser.add_argument("--signed", action="store_true")
+    parser.add_argument("--compare")
+    parser.add_argument("--rebuild")
+    parser.add_argument("--source")
+    parser.add_argument("--unpack")
+    parser.add_argument("--openssl", default="openssl")
+    parser.add_argument("--osslsigncode", default="osslsigncode")
+    parser.add_argument("--configure", nargs=argparse.REMAINDER, default=[])
     options = parser.parse_args()
-    status = {"zip": check_zip, "deb": check_deb, "deb-install": check_deb_install}[
-        options.kind](options)
+    status = {"zip": check_zip, "deb": check_deb, "deb-install": check_deb_install,
+              "reproducible": check_reproducible, "signed": check_signed}[options.kind](options)
     for failure in failures:
         print("FAILED:", failure)
     return status or (1 if failures else 0)
