@@ -55,7 +55,8 @@ if(WIN32)
     if(packaging_arch STREQUAL win32)
       add_test(NAME package.zip COMMAND ${Python3_EXECUTABLE} ${packaging_check} zip
         --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip}
-        --pages ${PROJECT_SOURCE_DIR}/wizard/pages ${packaging_signed_option})
+        --pages ${PROJECT_SOURCE_DIR}/wizard/pages --trace ${TERMGATE_TRACE}
+        ${packaging_signed_option})
       set_tests_properties(package.zip PROPERTIES LABELS package TIMEOUT 300
         RESOURCE_LOCK package_tree)
     endif()
