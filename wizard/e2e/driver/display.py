@@ -2,6 +2,7 @@
 real mouse on it."""
 
 import os
+import re
 import subprocess
 from pathlib import Path
 
@@ -58,6 +59,14 @@ def screenshot(display, target, rect=None, settled=False):
             return previous == last
         wait_until(same_again, f"the screen to settle for {Path(target).name}", timeout=10)
     return target
+
+
+def pixel(display, x, y):
+    """The colour of the screen at (x, y), as "#RRGGBB"."""
+    shown = subprocess.run(["import", "-display", display, "-window", "root", "-crop",
+                            f"1x1+{x}+{y}", "-depth", "8", "txt:-"], capture_output=True,
+                           text=True, timeout=30, check=True).stdout
+    return re.search(r"#[0-9A-Fa-f]{6}", shown).group(0).upper()
 
 
 def click(display, x, y):

@@ -106,7 +106,7 @@ class Prefix:
                 os.environ.get("DISPLAY", "")
         state = {"prefix": str(state_file.parent / "prefix"), "arch": arch, "dpi": dpi,
                  "display": display, "xvfb": None, "kept": False, "detach": detach,
-                 "desktop_keeper": None}
+                 "desktop_keeper": None, "screen": screen}
         prefix = cls(state, state_file)
         if not display:
             state["display"], state["xvfb"] = x11.start_xvfb(screen)
@@ -390,3 +390,18 @@ class Prefix:
 
     def click(self, x, y):
         x11.click(self.state["display"], x, y)
+
+    def pixel(self, x, y):
+        return x11.pixel(self.state["display"], x, y)
+
+    def screen(self):
+        """The virtual desktop's size, (width, height)."""
+        return tuple(int(n) for n in self.state["screen"].split("x"))
+
+    def next_session(self):
+        """Ends the session, as a logoff does, and starts the next one, as a logon does: Wine
+        runs the prefix's HKLM RunOnce entries then, before anything else of the session."""
+        self._stop_server()
+        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60, check=False)
+        self.state["desktop_keeper"] = None
+        self._start_server()

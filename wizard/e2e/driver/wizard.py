@@ -57,12 +57,12 @@ class Run:
 
     def __init__(self, prefix, tree, name, language_file=None, locale=DEFAULT_LOCALE, pages=True,
                  cwd=None, screenshots=None, winedebug="-all", plant=None, settled=False,
-                 screenshot_steps=True):
+                 screenshot_steps=True, exe=None):
         """`language_file`: the bytes of Lang.ini, or None for no file. `screenshots`: a folder
         for the screenshots of the steps, or None for none. `plant`: files to copy beside the
         program, and into `cwd` (its current directory) when that is given. `settled`: take
         each screenshot only once the screen has stopped changing; `screenshot_steps`: whether
-        the steps below take one each."""
+        the steps below take one each; `exe`: a Termgate.exe to run instead of the tree's."""
         self.prefix = prefix
         self.tree = tree
         self.name = name
@@ -71,19 +71,19 @@ class Run:
         self.screenshot_steps = screenshot_steps
         self.shots = 0
         self.install_dir = prefix.drive_c.joinpath(*INSTALL)
-        self._install(language_file, pages, plant or (), cwd)
+        self._install(Path(exe) if exe else tree.termgate, language_file, pages, plant or (), cwd)
         self.log_from = prefix.log_size()
         self.process = prefix.start(self.install_dir / "Termgate.exe",
                                     cwd=cwd or self.install_dir, locale=locale,
                                     winedebug=winedebug)
         self.spy = WindowSpy(prefix, tree.window_spy)
 
-    def _install(self, language_file, pages, plant, cwd):
+    def _install(self, exe, language_file, pages, plant, cwd):
         c = self.prefix.drive_c
         for stale in (c / "Kelvarn", c / "planted-ran", c / "planted-cwd"):
             shutil.rmtree(stale, ignore_errors=True)
         self.install_dir.mkdir(parents=True)
-        shutil.copy2(self.tree.termgate, self.install_dir / "Termgate.exe")
+        shutil.copy2(exe, self.install_dir / "Termgate.exe")
         if pages:
             for page in ("index.html", "toolbar.html"):
                 shutil.copy2(self.tree.pages / page, self.install_dir)
