@@ -246,4 +246,30 @@ TextView NameOf(Handler handler) {
   std::abort();
 }
 
+TextView NameOf(ControlKind kind) {
+  switch (kind) {
+    case CommandButton:
+      return u"CommandButton";
+    case OptionButton:
+      return u"OptionButton";
+    case Label:
+      return u"Label";
+    case WebBrowser:
+      return u"WebBrowser";
+  }
+  std::abort();
+}
+
+TextView NameOf(Event event) {
+  switch (event) {
+    case Event::Load:
+      return u"Load";
+    case Event::Click:
+      return u"Click";
+    case Event::QueryUnload:
+      return u"QueryUnload";
+  }
+  std::abort();
+}
+
 }  // namespace termgate

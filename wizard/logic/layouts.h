@@ -86,6 +86,8 @@ std::optional<Handler> BoundHandler(Form form, std::optional<ControlName> source
 TextView NameOf(Form form);
 TextView NameOf(ControlName control);
 TextView NameOf(Handler handler);
+TextView NameOf(ControlKind kind);
+TextView NameOf(Event event);
 
 inline constexpr int kTwipsPerInch = 1440;
 

@@ -79,32 +79,6 @@ std::string Rgb(const std::optional<termgate::Rgb>& color) {
          std::to_string(color->blue) + "]";
 }
 
-TextView KindName(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::CommandButton:
-      return u"CommandButton";
-    case ControlKind::OptionButton:
-      return u"OptionButton";
-    case ControlKind::Label:
-      return u"Label";
-    case ControlKind::WebBrowser:
-      return u"WebBrowser";
-  }
-  return u"";
-}
-
-TextView EventName(Event event) {
-  switch (event) {
-    case Event::Load:
-      return u"Load";
-    case Event::Click:
-      return u"Click";
-    case Event::QueryUnload:
-      return u"QueryUnload";
-  }
-  return u"";
-}
-
 std::string ControlJson(const ControlLayout& control) {
   const std::string font = control.font ? Members()
                                               .Add("face", control.font->face)
@@ -114,7 +88,7 @@ std::string ControlJson(const ControlLayout& control) {
                                         : "null";
   return Members()
       .Add("name", NameOf(control.name))
-      .Add("kind", KindName(control.kind))
+      .Add("kind", NameOf(control.kind))
       .Add("left", control.left)
       .Add("top", control.top)
       .Add("width", control.width)
@@ -132,7 +106,7 @@ std::string ControlJson(const ControlLayout& control) {
 std::string BindingJson(const EventBinding& binding) {
   return Members()
       .Raw("source", binding.source ? Json(NameOf(*binding.source)) : "null")
-      .Add("event", EventName(binding.event))
+      .Add("event", NameOf(binding.event))
       .Add("handler", NameOf(binding.handler))
       .Done();
 }
