@@ -37,6 +37,17 @@ def pytest_configure(config):
     config.termgate_unsupported = ""
 
 
+def pytest_collection_modifyitems(config, items):
+    """The soak and the caption matrix run on one build per machine: the product's 32-bit one
+    where it runs, so that the 64-bit stand-in does not repeat them."""
+    termgate = BuildTree(config.getoption("tree") or REPO, config.getoption("termgate")).termgate
+    if termgate.exists() and pe_arch(termgate) == "x64" and not cannot_run_32bit():
+        skip = pytest.mark.skip(reason="run on the 32-bit build, which this machine runs")
+        for item in items:
+            if "once_per_machine" in item.keywords:
+                item.add_marker(skip)
+
+
 @pytest.fixture(scope="session")
 def tree(pytestconfig):
     path = pytestconfig.getoption("tree") or \

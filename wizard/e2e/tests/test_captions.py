@@ -3,6 +3,8 @@ windows scaled from twips: nothing that fits at 96 dpi is cut off at a higher on
 
 import pytest
 
+pytestmark = pytest.mark.once_per_machine
+
 from driver.program import codes
 from layout import check_window, form_of
 from texts import JAPANESE_FILE

@@ -3,6 +3,8 @@ round ends as the first did, and leaves nothing running."""
 
 import pytest
 
+pytestmark = pytest.mark.once_per_machine
+
 ROUNDS = [(number, path) for number in range(1, 26) for path in ("decline", "accept")]
 
 
