@@ -110,17 +110,22 @@ class Prefix:
         prefix = cls(state, state_file)
         if not display:
             state["display"], state["xvfb"] = x11.start_xvfb(screen)
-        prefix.save()
-        if keep and prefix._layout() == prefix._wanted_layout() and prefix._set_desktop(screen):
-            prefix._start_server()
-            state["kept"] = prefix._works()
-        if not state["kept"]:
-            prefix._stop_server()
-            shutil.rmtree(prefix.path, ignore_errors=True)
-            prefix._boot(dpi, screen)
-            prefix._start_server()
-            prefix.check_architecture()
-            (prefix.path / LAYOUT_FILE).write_text(json.dumps(prefix._wanted_layout()))
+        try:
+            prefix.save()
+            if keep and prefix._layout() == prefix._wanted_layout() and \
+                    prefix._set_desktop(screen):
+                prefix._start_server()
+                state["kept"] = prefix._works()
+            if not state["kept"]:
+                prefix._stop_server()
+                shutil.rmtree(prefix.path, ignore_errors=True)
+                prefix._boot(dpi, screen)
+                prefix._start_server()
+                prefix.check_architecture()
+                (prefix.path / LAYOUT_FILE).write_text(json.dumps(prefix._wanted_layout()))
+        except BaseException:
+            prefix.destroy()  # the display and server it started go with it
+            raise
         prefix.save()
         return prefix
 
