@@ -18,13 +18,14 @@ def _free_display():
     raise RuntimeError("no free X display number between :90 and :199")
 
 
-def start_xvfb(screen):
-    """Starts Xvfb with one `screen` ("WIDTHxHEIGHT") on a free display; returns the display
-    name and the server's identity()."""
+def start_xvfb(screen, log=os.devnull):
+    """Starts Xvfb with one `screen` ("WIDTHxHEIGHT") on a free display, its messages appended
+    to the file `log`; returns the display name and the server's identity()."""
     number = _free_display()
-    process = subprocess.Popen(
-        ["Xvfb", f":{number}", "-screen", "0", f"{screen}x24", "-nolisten", "tcp"],
-        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    with open(log, "ab") as messages:
+        process = subprocess.Popen(
+            ["Xvfb", f":{number}", "-screen", "0", f"{screen}x24", "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL, stderr=messages, start_new_session=True)
     try:
         wait_until(lambda: Path(f"/tmp/.X11-unix/X{number}").exists() or
                    process.poll() is not None, f"Xvfb on :{number}", timeout=10)
@@ -34,6 +35,15 @@ def start_xvfb(screen):
         process.kill()
         raise RuntimeError(f"Xvfb did not start on :{number}")
     return f":{number}", identity(process.pid)
+
+
+def _x_client(command, env=None):
+    """Runs an X client to its end; its output, or an error that tells what it said."""
+    done = subprocess.run(command, capture_output=True, text=True, timeout=30, env=env,
+                          check=False)
+    if done.returncode != 0:
+        raise RuntimeError(f"{command[0]} failed ({done.returncode}): {done.stderr.strip()}")
+    return done.stdout
 
 
 def screenshot(display, target, rect=None, settled=False):
@@ -47,8 +57,7 @@ def screenshot(display, target, rect=None, settled=False):
     command += ["-strip", str(target)]  # no time stamps: equal pictures give equal files
 
     def capture():
-        subprocess.run(command, timeout=30, check=True, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        _x_client(command)
         return Path(target).read_bytes()
 
     last = capture()
@@ -63,13 +72,12 @@ def screenshot(display, target, rect=None, settled=False):
 
 def pixel(display, x, y):
     """The colour of the screen at (x, y), as "#RRGGBB"."""
-    shown = subprocess.run(["import", "-display", display, "-window", "root", "-crop",
-                            f"1x1+{x}+{y}", "-depth", "8", "txt:-"], capture_output=True,
-                           text=True, timeout=30, check=True).stdout
+    shown = _x_client(["import", "-display", display, "-window", "root", "-crop",
+                       f"1x1+{x}+{y}", "-depth", "8", "txt:-"])
     return re.search(r"#[0-9A-Fa-f]{6}", shown).group(0).upper()
 
 
 def click(display, x, y):
     """A real click of the left mouse button at screen position (x, y)."""
-    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"],
-                   env=dict(os.environ, DISPLAY=display), timeout=30, check=True)
+    _x_client(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"],
+              env=dict(os.environ, DISPLAY=display))

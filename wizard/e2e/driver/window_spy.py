@@ -3,6 +3,7 @@ windows and message boxes: one command line in, one JSON line out (see its READM
 
 import json
 import queue
+import subprocess
 import threading
 
 
@@ -31,8 +32,17 @@ class WindowSpy:
         except (OSError, queue.Empty) as failure:
             raise WindowSpyError(f"no answer to {command!r}") from failure
         if line is None:
-            raise WindowSpyError(f"window_spy ended while asked {command!r}")
+            raise WindowSpyError(f"window_spy ended ({self._status()}) while asked {command!r}")
         return json.loads(line)
+
+    def _status(self):
+        try:
+            status = self._process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            return "its output closed, the process still runs"
+        if status < 0:
+            return f"killed by signal {-status}"
+        return f"exit status {status}"
 
     def must(self, *words, timeout=30):
         """The answer to a command that has to succeed."""

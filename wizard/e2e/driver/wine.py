@@ -109,7 +109,7 @@ class Prefix:
                  "desktop_keeper": None, "screen": screen}
         prefix = cls(state, state_file)
         if not display:
-            state["display"], state["xvfb"] = x11.start_xvfb(screen)
+            state["display"], state["xvfb"] = x11.start_xvfb(screen, prefix.log_file)
         try:
             prefix.save()
             if keep and prefix._layout() == prefix._wanted_layout() and \

@@ -5,6 +5,7 @@
 //   window_spy.exe COMMAND ARGS...    one command; exit status 0 when its answer is ok, else 1
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,8 +99,15 @@ class LineReader {
       }
       char chunk[4096];
       DWORD read = 0;
-      // A closed pipe reports failure, a file its end as zero bytes: both are the end.
-      if (!ReadFile(input_, chunk, sizeof chunk, &read, nullptr) || read == 0) {
+      // A closed pipe reports failure, a file its end as zero bytes: both are the end. Any
+      // other failure is told on stderr, which the harness keeps, so that an observer that
+      // vanishes mid-test leaves a reason behind.
+      if (!ReadFile(input_, chunk, sizeof chunk, &read, nullptr)) {
+        if (const DWORD error = GetLastError(); error != ERROR_BROKEN_PIPE) {
+          failure_ = error;
+        }
+        ended_ = true;
+      } else if (read == 0) {
         ended_ = true;
       } else {
         buffer_.append(chunk, read);
@@ -107,10 +115,14 @@ class LineReader {
     }
   }
 
+  // The error that ended the input when it was not simply closed; 0 otherwise.
+  DWORD Failure() const { return failure_; }
+
  private:
   HANDLE input_;
   std::string buffer_;
   bool ended_ = false;
+  DWORD failure_ = 0;
 };
 
 int Serve() {
@@ -120,11 +132,17 @@ int Serve() {
     const std::vector<std::string> words = Words(line);
     const Reply reply = termgate::window_spy::RunCommand(words);
     if (!WriteLine(termgate::window_spy::ReplyLine(reply))) {
+      fwprintf(stderr, L"window_spy: the answer could not be written (error %lu)\n",
+               GetLastError());
       return 1;
     }
     if (!words.empty() && words.front() == "quit") {
       return 0;
     }
+  }
+  if (input.Failure() != 0) {
+    fwprintf(stderr, L"window_spy: reading a command failed (error %lu)\n", input.Failure());
+    return 2;
   }
   return 0;
 }
