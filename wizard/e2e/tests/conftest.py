@@ -125,6 +125,17 @@ def pytest_runtest_makereport(item, call):
     report.sections.append(("Termgate on Wine", "\n".join(lines)))
 
 
+def pytest_terminal_summary(terminalreporter):
+    """A test that failed once and passed when run again is shown in full all the same: how it
+    failed and what the prefix looked like then."""
+    for report in terminalreporter.stats.get("rerun", []):
+        terminalreporter.write_sep("_", f"failed, then passed when run again: {report.nodeid}")
+        terminalreporter.write_line(report.longreprtext)
+        for title, text in report.sections:
+            if title == "Termgate on Wine":
+                terminalreporter.write_line(text)
+
+
 def pytest_sessionfinish(session, exitstatus):
     """Skipped for want of 32-bit support is skipped for CTest too."""
     if session.config.termgate_unsupported and exitstatus == pytest.ExitCode.OK:
