@@ -22,6 +22,8 @@ from driver.wizard import BuildTree, Run  # noqa: E402
 
 REPO = E2E.parents[1]
 SKIPPED = 77
+# The part of a failed test's report that tells what Termgate and the prefix were doing.
+REPORT_SECTION = "Termgate on Wine"
 
 
 def pytest_addoption(parser):
@@ -122,17 +124,20 @@ def pytest_runtest_makereport(item, call):
         lines.append(f"screenshot: {shot}")
     except Exception as failure:  # pylint: disable=broad-except
         lines.append(f"no screenshot: {failure}")
-    report.sections.append(("Termgate on Wine", "\n".join(lines)))
+    report.sections.append((REPORT_SECTION, "\n".join(lines)))
 
 
 def pytest_terminal_summary(terminalreporter):
     """A test that failed once and passed when run again is shown in full all the same: how it
-    failed and what the prefix looked like then."""
+    failed and what the prefix looked like then. One that failed again is shown as a failure."""
+    passed = {report.nodeid for report in terminalreporter.stats.get("passed", [])}
     for report in terminalreporter.stats.get("rerun", []):
+        if report.nodeid not in passed:
+            continue
         terminalreporter.write_sep("_", f"failed, then passed when run again: {report.nodeid}")
         terminalreporter.write_line(report.longreprtext)
         for title, text in report.sections:
-            if title == "Termgate on Wine":
+            if title == REPORT_SECTION:
                 terminalreporter.write_line(text)
 
 
