@@ -210,16 +210,18 @@ void TermsWindow::Command1_Click() {
   }
 
   if (DeclineAnswer == kVbOk) {
-    host_.MsgBox(kNotice, kVbOkOnly, u"");
+    // The decision is the OK in the confirmation: the commands start now, before the notice, so
+    // that nothing that ends the program while the notice is open (the session, the display,
+    // Task Manager, a crash) can lose it. The notice then tells what has already begun.
     StartUninstallCommands();
+    host_.MsgBox(kNotice, kVbOkOnly, u"");
     host_.End();
   }
 }
 
 void TermsWindow::Form_QueryUnload() {
-  // The decision is the OK in the confirmation. Once it is given it stands, however the notice
-  // ends: told to end while the notice is open (or before it could start them), the program
-  // starts the commands now.
+  // Told to end once the decline is confirmed: whatever has not started yet starts now, and
+  // nothing starts twice.
   if (DeclineAnswer == kVbOk) {
     StartUninstallCommands();
   }

@@ -51,11 +51,11 @@ TEST(TermgateTrace, ArgumentsExitStatusAndEnding) {
   };
   const Case cases[] = {
       {"--lang-file " + de + " next decline button ok", 0,
-       "  MsgBox \"Uninstalled Quillon Toolbar\", 0, \"\" -> 1 (OK)\n"
        "  Shell \"cmd.exe /c regsvr32 /u /s \\\"%programfiles%\\\\quillon\\\\quillontoolbar1.dll"
        "\\\"\", 2\n"
        "  Shell \"cmd.exe /c regsvr32 /u /s \\\"%programfiles%\\\\quillon\\\\quillontoolbar2.dll"
        "\\\"\", 2\n"
+       "  MsgBox \"Uninstalled Quillon Toolbar\", 0, \"\" -> 1 (OK)\n"
        "  End\nhost: the program has ended\n"},
       {"next accept", 0, "host: no more actions; the program is still running\n"},
       {"next decline button", 0,
