@@ -1,5 +1,8 @@
 // The container side of the OLE conversation with the WebBrowser control: the objects the browser
 // calls back into. Internal to WebBrowserControl.
+//
+// Their methods call the system and fill in out-parameters, nothing that can throw, so none goes
+// through AnswerHresult (com_object.h); a method that comes to allocate must.
 #pragma once
 
 #include <windows.h>

@@ -68,6 +68,8 @@ std::wstring WindowText(HWND window) {
 
 // The name a screen reader reads is the label's text, whether it asks through the vtable or
 // through IDispatch; what the option does when "pressed" goes through the message loop.
+// get_accName allocates and goes through AnswerHresult; the other methods call the system or the
+// standard object, nothing that can throw.
 class OptionAccessible final : public ComObject<Implements<IAccessible, IDispatch>> {
  public:
   OptionAccessible(HWND option, HWND label, ComPtr<IAccessible> standard)
@@ -130,19 +132,21 @@ class OptionAccessible final : public ComObject<Implements<IAccessible, IDispatc
 
   // IAccessible: what this object answers itself.
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
-    if (name == nullptr) {
-      return E_POINTER;
-    }
-    *name = nullptr;
-    if (!IsSelf(child)) {
-      return E_INVALIDARG;
-    }
-    if (!IsWindow(label_)) {
-      return RPC_E_DISCONNECTED;
-    }
-    const std::wstring text = WindowText(label_);
-    *name = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return *name != nullptr ? S_OK : E_OUTOFMEMORY;
+    return AnswerHresult([&] {
+      if (name == nullptr) {
+        return E_POINTER;
+      }
+      *name = nullptr;
+      if (!IsSelf(child)) {
+        return E_INVALIDARG;
+      }
+      if (!IsWindow(label_)) {
+        return RPC_E_DISCONNECTED;
+      }
+      const std::wstring text = WindowText(label_);
+      *name = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+      return *name != nullptr ? S_OK : E_OUTOFMEMORY;
+    });
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
     return IsSelf(child) ? LongVariant(ROLE_SYSTEM_RADIOBUTTON, role) : E_INVALIDARG;
@@ -269,26 +273,32 @@ class OptionAccessible final : public ComObject<Implements<IAccessible, IDispatc
 
 }  // namespace
 
-LRESULT AnswerAccessibleObject(HWND option, HWND label, WPARAM flags) {
-  const AccessibilityLibrary& library = AccessibilityLibrary::Get();
-  if (!library.available()) {
+LRESULT AnswerAccessibleObject(HWND option, HWND label, WPARAM flags) noexcept {
+  // Called from the option's window procedure, below the system's frames: whatever goes wrong
+  // here ends here, and the standard object answers instead.
+  try {
+    const AccessibilityLibrary& library = AccessibilityLibrary::Get();
+    if (!library.available()) {
+      return 0;
+    }
+    ComPtr<IAccessible> standard;
+    if (FAILED(library.createStandard(option, OBJID_CLIENT, __uuidof(IAccessible),
+                                      reinterpret_cast<void**>(standard.GetAddressOf())))) {
+      return 0;
+    }
+    // Made afresh for each request, as the system's own objects are; the result holds its own
+    // reference, so ours is dropped at once.
+    const ComPtr<OptionAccessible> object =
+        MakeComObject<OptionAccessible>(option, label, std::move(standard));
+    if (!object) {
+      return 0;
+    }
+    const LRESULT result = library.resultFromObject(__uuidof(IAccessible), flags,
+                                                    static_cast<IAccessible*>(object.Get()));
+    return result > 0 ? result : 0;
+  } catch (...) {
     return 0;
   }
-  ComPtr<IAccessible> standard;
-  if (FAILED(library.createStandard(option, OBJID_CLIENT, __uuidof(IAccessible),
-                                    reinterpret_cast<void**>(standard.GetAddressOf())))) {
-    return 0;
-  }
-  // Made afresh for each request, as the system's own objects are; the result holds its own
-  // reference, so ours is dropped at once.
-  const ComPtr<OptionAccessible> object =
-      MakeComObject<OptionAccessible>(option, label, std::move(standard));
-  if (!object) {
-    return 0;
-  }
-  const LRESULT result = library.resultFromObject(__uuidof(IAccessible), flags,
-                                                  static_cast<IAccessible*>(object.Get()));
-  return result > 0 ? result : 0;
 }
 
 void AnnounceNameChange(HWND option) {

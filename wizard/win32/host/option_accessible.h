@@ -12,8 +12,9 @@
 namespace termgate::win32 {
 
 // The reply to WM_GETOBJECT for `option`, named by the current text of `label`; 0 when the
-// system's accessibility library is not available, so the standard handling answers instead.
-LRESULT AnswerAccessibleObject(HWND option, HWND label, WPARAM flags);
+// system's accessibility library is not available or the object cannot be made, so the standard
+// handling answers instead. Never throws: a window procedure calls it.
+LRESULT AnswerAccessibleObject(HWND option, HWND label, WPARAM flags) noexcept;
 
 // Tells listening screen readers that the option's name changed with its label's text.
 void AnnounceNameChange(HWND option);

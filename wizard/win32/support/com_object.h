@@ -1,6 +1,7 @@
 // The one base of the COM objects that the program implements itself: QueryInterface over the
 // interfaces it lists, one reference count, and MakeComObject, which hands out the first
-// reference without adding one.
+// reference without adding one; and AnswerHresult, the boundary every method of theirs whose body
+// can throw goes through.
 //
 // mingw-w64's Microsoft::WRL::ComPtr::Attach adds a reference (the Windows SDK's adopts one), so
 // an object made with a count of 1 and attached would never be freed; MakeComObject is the only
@@ -16,6 +17,21 @@
 #include <utility>
 
 namespace termgate::win32 {
+
+// Runs a COM method's body and returns its HRESULT, or the one that stands for the C++ exception
+// that left it: the caller is the system (the browser, oleacc, a screen reader across processes),
+// whose frames know nothing of C++ exceptions and must never be unwound. Out-parameters keep what
+// the body had put in them when it threw, so a body clears them before anything that can throw.
+template <class Body>
+HRESULT AnswerHresult(Body&& body) noexcept {
+  try {
+    return std::forward<Body>(body)();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
 
 // An interface the object derives from, and the base interfaces that QueryInterface also answers
 // with it (IOleWindow for IOleInPlaceSite, IDispatch for IAccessible).

@@ -1,14 +1,19 @@
 // host_tests.exe: the Win32 host's windows and COM objects in a process of their own, where a
 // test can do what Windows does and no other program can: send a window WM_DPICHANGED, count the
-// COM objects alive. Prints one line per check and exits 0 when all passed.
+// COM objects alive, make memory run out. Prints one line per check and exits 0 when all passed.
 #include <windows.h>
+#include <mshtmhst.h>
 #include <oleacc.h>
+#include <servprov.h>
 
 #include <malloc.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -36,6 +41,22 @@ void operator delete(void* memory, std::size_t) noexcept {
   operator delete(memory);
 }
 
+namespace {
+// While set, operator new fails as it does when memory runs out: the way to make a COM method's
+// body throw while a caller waits for its HRESULT.
+std::atomic<bool> failAllocations{false};
+}  // namespace
+
+// The array, nothrow and sized forms of the run time all come here.
+void* operator new(std::size_t size) {
+  if (!failAllocations) {
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+      return memory;
+    }
+  }
+  throw std::bad_alloc();
+}
+
 namespace termgate::win32 {
 namespace {
 
@@ -46,6 +67,26 @@ int failures = 0;
 void Check(bool passed, const std::string& what) {
   std::printf("%s %s\n", passed ? "ok" : "FAIL", what.c_str());
   failures += passed ? 0 : 1;
+}
+
+std::string Hex(HRESULT result) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(result));
+  return text;
+}
+
+// Every HRESULT a test gets is compared with the one it must be, and shown.
+void CheckResult(HRESULT got, HRESULT wanted, const std::string& what) {
+  Check(got == wanted,
+        what + " (" + Hex(got) + (got == wanted ? "" : ", wanted " + Hex(wanted)) + ")");
+}
+
+VARIANT Self() {
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  return self;
 }
 
 std::string Name(ControlName control) {
@@ -75,7 +116,7 @@ void HandOutFrame() {
   const ComPtr<browser_detail::BrowserFrame> frame =
       browser_detail::BrowserFrame::Create(GetDesktopWindow());
   ComPtr<IOleInPlaceUIWindow> client;
-  frame.As(&client);
+  CheckResult(frame.As(&client), S_OK, "the frame answers IOleInPlaceUIWindow");
 }
 
 void HandOutSite() {
@@ -83,38 +124,98 @@ void HandOutSite() {
       browser_detail::BrowserSite::Create(GetDesktopWindow());
   ComPtr<IOleClientSite> clientSite;
   ComPtr<IOleWindow> window;
-  site.As(&clientSite);
-  site.As(&window);
+  ComPtr<IOleInPlaceSite> inPlace;
+  CheckResult(site.As(&clientSite), S_OK, "the site answers IOleClientSite");
+  CheckResult(site.As(&window), S_OK, "the site answers IOleWindow");
+  CheckResult(site.As(&inPlace), S_OK, "the site answers IOleInPlaceSite");
+  if (!inPlace) {
+    return;
+  }
   ComPtr<IOleInPlaceFrame> frame;
   ComPtr<IOleInPlaceUIWindow> document;
   RECT position{};
   RECT clip{};
   OLEINPLACEFRAMEINFO info{};
   info.cb = sizeof info;
-  ComPtr<IOleInPlaceSite> inPlace;
-  site.As(&inPlace);
-  inPlace->GetWindowContext(&frame, &document, &position, &clip, &info);
+  CheckResult(inPlace->GetWindowContext(&frame, &document, &position, &clip, &info), S_OK,
+              "the site hands out its window context");
+  Check(frame != nullptr && document == nullptr, "its frame, and no document window of its own");
+}
+
+// What a screen reader's WM_GETOBJECT gets for `option`, turned back into an object as a client
+// does.
+ComPtr<IAccessible> AccessibleObjectOf(HWND option) {
+  const LRESULT reply = SendMessageW(option, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+  Check(reply > 0, "an option answers WM_GETOBJECT with an object");
+  ComPtr<IAccessible> object;
+  if (reply > 0) {
+    CheckResult(ObjectFromLresult(reply, __uuidof(IAccessible), 0,
+                                  reinterpret_cast<void**>(object.GetAddressOf())),
+                S_OK, "the reply is an IAccessible");
+  }
+  return object;
 }
 
 void HandOutAccessibleObject() {
   const std::unique_ptr<FormWindow> window = TermsWindow();
-  const HWND option = window->ControlWindow(ControlName::Option1);
-  // What a screen reader's WM_GETOBJECT gets, turned back into an object as a client does.
-  const LRESULT reply = SendMessageW(option, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
-  ComPtr<IAccessible> object;
-  if (reply > 0) {
-    ObjectFromLresult(reply, __uuidof(IAccessible), 0,
-                      reinterpret_cast<void**>(object.GetAddressOf()));
-  }
-  Check(object != nullptr, "an option answers WM_GETOBJECT with an object");
+  const ComPtr<IAccessible> object =
+      AccessibleObjectOf(window->ControlWindow(ControlName::Option1));
   if (object) {
-    unique_variant self;
-    self->vt = VT_I4;
-    self->lVal = CHILDID_SELF;
     BSTR name = nullptr;
-    object->get_accName(*self.get(), &name);
+    CheckResult(object->get_accName(Self(), &name), S_OK, "it answers its name");
     const unique_bstr owned(name);
     Check(owned && std::wstring(owned.get()) == L"I Accept", "its name is its label's text");
+  }
+}
+
+// A COM method whose body throws answers with an HRESULT: std::bad_alloc is E_OUTOFMEMORY, asked
+// through the vtable or through IDispatch, and the object answers again once there is memory.
+void RunOutOfMemoryInAccessibleObject() {
+  struct Route {
+    const char* name;
+    HRESULT (*ask)(IAccessible& object, unique_variant& answer);
+  };
+  const Route routes[] = {
+      {"get_accName",
+       [](IAccessible& object, unique_variant& answer) {
+         answer->vt = VT_BSTR;
+         answer->bstrVal = nullptr;
+         return object.get_accName(Self(), &answer->bstrVal);
+       }},
+      {"Invoke(DISPID_ACC_NAME)",
+       [](IAccessible& object, unique_variant& answer) {
+         DISPPARAMS none{};
+         return object.Invoke(DISPID_ACC_NAME, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                              &none, answer.get(), nullptr, nullptr);
+       }},
+  };
+  const std::unique_ptr<FormWindow> window = TermsWindow();
+  const ComPtr<IAccessible> object =
+      AccessibleObjectOf(window->ControlWindow(ControlName::Option1));
+  if (!object) {
+    return;
+  }
+  for (const Route& route : routes) {
+    const std::string name = route.name;
+    unique_variant starved;
+    HRESULT result = S_OK;
+    bool escaped = false;
+    failAllocations = true;
+    try {
+      result = route.ask(*object.Get(), starved);
+    } catch (...) {
+      escaped = true;
+    }
+    failAllocations = false;
+    Check(!escaped, name + " out of memory lets no exception out");
+    CheckResult(result, E_OUTOFMEMORY, name + " out of memory");
+    Check(starved->vt != VT_BSTR || starved->bstrVal == nullptr, name + " gives no name then");
+
+    unique_variant answer;
+    CheckResult(route.ask(*object.Get(), answer), S_OK, name + " with memory again");
+    Check(answer->vt == VT_BSTR && answer->bstrVal != nullptr &&
+              std::wstring(answer->bstrVal) == L"I Accept",
+          name + " answers the label's text again");
   }
 }
 
@@ -123,12 +224,129 @@ void CheckLifetimes() {
       {"the browser's frame", &HandOutFrame},
       {"the browser's site and its frame", &HandOutSite},
       {"an option's accessible object", &HandOutAccessibleObject},
+      {"an accessible object that ran out of memory", &RunOutOfMemoryInAccessibleObject},
       {"the browser controls of a terms window", [] { TermsWindow(); }},
   };
   for (const LifetimeCase& c : cases) {
     const long before = liveComObjects;
     c.run();
     Check(liveComObjects == before, std::string(c.name) + ": freed by its last Release (" +
+                                        std::to_string(liveComObjects - before) + " left)");
+  }
+}
+
+// QueryInterface as COM's rules have it, for each of the program's own objects: every interface
+// it serves answers S_OK and leads back to the one IUnknown, one it does not serve answers
+// E_NOINTERFACE with the pointer cleared, no pointer at all answers E_POINTER, and every
+// reference handed out goes back.
+struct Interface {
+  const char* name;
+  IID id;
+};
+
+struct QueryCase {
+  const char* object;
+  ComPtr<IUnknown> (*make)();
+  std::vector<Interface> serves;
+  std::vector<Interface> refuses;
+};
+
+void CheckQueryInterface(const QueryCase& c) {
+  const std::string object = c.object;
+  const ComPtr<IUnknown> made = c.make();
+  Check(made != nullptr, object + " is made");
+  if (!made) {
+    return;
+  }
+  ComPtr<IUnknown> identity;
+  CheckResult(
+      made->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(identity.GetAddressOf())),
+      S_OK, object + " answers IUnknown");
+  for (const Interface& entry : c.serves) {
+    const std::string what = object + " answers " + entry.name;
+    ComPtr<IUnknown> served;
+    CheckResult(made->QueryInterface(entry.id, reinterpret_cast<void**>(served.GetAddressOf())),
+                S_OK, what);
+    Check(served != nullptr, what + " with a pointer");
+    if (!served) {
+      continue;
+    }
+    // Asked through the interface's own vtable, which may sit elsewhere in the object.
+    ComPtr<IUnknown> back;
+    CheckResult(
+        served->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(back.GetAddressOf())),
+        S_OK, what + ", which answers IUnknown");
+    Check(back != nullptr && back == identity, what + ", which leads back to the same IUnknown");
+  }
+  for (const Interface& entry : c.refuses) {
+    // A raw pointer: an owner would release whatever a faulty QueryInterface left in it.
+    int sentinel = 0;
+    void* refused = &sentinel;
+    CheckResult(made->QueryInterface(entry.id, &refused), E_NOINTERFACE,
+                object + " refuses " + entry.name);
+    Check(refused == nullptr, object + " clears the pointer when it refuses " + entry.name);
+  }
+  CheckResult(made->QueryInterface(__uuidof(IUnknown), nullptr), E_POINTER,
+              object + " refuses to answer into no pointer");
+}
+
+ComPtr<IUnknown> MakeFrame() {
+  return browser_detail::BrowserFrame::Create(GetDesktopWindow());
+}
+
+ComPtr<IUnknown> MakeSite() {
+  const ComPtr<browser_detail::BrowserSite> site =
+      browser_detail::BrowserSite::Create(GetDesktopWindow());
+  // Each of its interfaces has an IUnknown of its own; the first one stands for the object.
+  return static_cast<IOleClientSite*>(site.Get());
+}
+
+ComPtr<IUnknown> MakeAccessibleObject() {
+  // Asked about its interfaces alone, the object outlives its window.
+  const std::unique_ptr<FormWindow> window = TermsWindow();
+  return AccessibleObjectOf(window->ControlWindow(ControlName::Option1));
+}
+
+void CheckQueryInterfaces() {
+  // Written out here: what the browser and screen readers rely on each object to answer.
+  // __uuidof throughout: oleacc's import library also defines IID_IAccessible, as a stub that
+  // holds no GUID, and the linker may take that one.
+  const QueryCase cases[] = {
+      {"the browser's frame",
+       &MakeFrame,
+       {{"IUnknown", __uuidof(IUnknown)},
+        {"IOleWindow", __uuidof(IOleWindow)},
+        {"IOleInPlaceUIWindow", __uuidof(IOleInPlaceUIWindow)},
+        {"IOleInPlaceFrame", __uuidof(IOleInPlaceFrame)}},
+       {{"IOleInPlaceSite", __uuidof(IOleInPlaceSite)},
+        {"IOleClientSite", __uuidof(IOleClientSite)},
+        {"IDispatch", __uuidof(IDispatch)}}},
+      {"the browser's site",
+       &MakeSite,
+       {{"IUnknown", __uuidof(IUnknown)},
+        {"IOleClientSite", __uuidof(IOleClientSite)},
+        {"IOleWindow", __uuidof(IOleWindow)},
+        {"IOleInPlaceSite", __uuidof(IOleInPlaceSite)},
+        {"IDocHostUIHandler", __uuidof(IDocHostUIHandler)},
+        {"IDispatch", __uuidof(IDispatch)}},
+       {{"IOleInPlaceFrame", __uuidof(IOleInPlaceFrame)},
+        {"IOleInPlaceUIWindow", __uuidof(IOleInPlaceUIWindow)},
+        {"IOleInPlaceSiteEx", __uuidof(IOleInPlaceSiteEx)},
+        {"IDocHostUIHandler2", __uuidof(IDocHostUIHandler2)},
+        {"IServiceProvider", __uuidof(IServiceProvider)}}},
+      {"an option's accessible object",
+       &MakeAccessibleObject,
+       {{"IUnknown", __uuidof(IUnknown)},
+        {"IDispatch", __uuidof(IDispatch)},
+        {"IAccessible", __uuidof(IAccessible)}},
+       {{"IEnumVARIANT", __uuidof(IEnumVARIANT)},
+        {"IServiceProvider", __uuidof(IServiceProvider)},
+        {"IOleWindow", __uuidof(IOleWindow)}}},
+  };
+  for (const QueryCase& c : cases) {
+    const long before = liveComObjects;
+    CheckQueryInterface(c);
+    Check(liveComObjects == before, std::string(c.object) + ": every reference went back (" +
                                         std::to_string(liveComObjects - before) + " left)");
   }
 }
@@ -221,6 +439,7 @@ int wmain() {
     return 1;
   }
   CheckLifetimes();
+  CheckQueryInterfaces();
   CheckDpiChange();
   CheckFailedCreation();
   std::printf("%d failed\n", failures);
