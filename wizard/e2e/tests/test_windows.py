@@ -1,5 +1,5 @@
-"""The two windows as the layout draws them at 96 dpi, a Close that does nothing, the keyboard,
-and the host's own windows and COM objects in a test program of their own."""
+"""The two windows as the layout draws them at 96 dpi, a Close that does nothing, and the
+keyboard."""
 
 import pytest
 
@@ -53,10 +53,3 @@ def test_the_keyboard_works_as_in_a_dialog(start):
     run.spy.key("SPACE", "Form3")
     assert run.exit_code() == 0
     assert run.unregistered(both=False) == {}
-
-
-def test_the_hosts_windows_and_com_objects(wine, tree):
-    """host_tests.exe: WM_DPICHANGED as Windows sends it, every COM object freed by its last
-    Release, a window whose browser control cannot be made torn down cleanly."""
-    code, output = wine.run(tree.host_tests)
-    assert code == 0, output
