@@ -129,6 +129,25 @@ bool PrintLine(const char* format, const CText& versionText, int versionNumber) 
   return std::printf(format, versionText.get(), versionNumber) >= 0 && std::fflush(stdout) == 0;
 }
 
+// libgpm reads the server's first line into a stack buffer that it never initialises, and parses
+// that buffer even when the read got nothing, as it does when the server prints nothing. Its text
+// is then made of whatever earlier calls (printf, signal) left there: a heap pointer, say, whose
+// bytes change with each run's address layout and now and then fall into two words, the second of
+// which libgpm takes for the version. Zeros there make that an empty text, every run.
+// Called from main right before the query, this frame lies where libgpm's will: libgpm 1.20.7's
+// frame reaches 208 bytes below the caller's stack pointer and its 128-byte buffer sits 192 to 64
+// bytes below, while this array starts some 32 bytes below (past the return address and a saved
+// word or two) and reaches 4 KiB further down, room for a library built another way. The address
+// sanitizer stays out, as it would move the array off the stack or pad it with redzones;
+// explicit_bzero, because the optimizer may drop plain stores to an array that is never read again.
+// The query must follow with nothing in between that uses the stack, which is why mouseprobe is
+// linked with -z now (no lazy binding on the way to libgpm).
+[[gnu::noinline]] __attribute__((no_sanitize("address"))) void ZeroStackForServerQuery() {
+  constexpr std::size_t kZeroedBytes = 4096;
+  char stack[kZeroedBytes];
+  explicit_bzero(stack, sizeof stack);
+}
+
 [[noreturn]] void ExitOnWriteError() {
   std::fprintf(stderr, "mouseprobe: write error: %s\n", std::strerror(errno));
   std::exit(EXIT_FAILURE);
@@ -152,6 +171,7 @@ int main() {
   // The library asks the server by running it through a shell; an ignored SIGPIPE would be
   // inherited by that child, so it gets the default disposition back for the duration.
   std::signal(SIGPIPE, SIG_DFL);
+  ZeroStackForServerQuery();  // last, so that no other call dirties the stack again
   const char* serverText = Gpm_GetServerVersion(&versionNumber);
   std::signal(SIGPIPE, SIG_IGN);
 

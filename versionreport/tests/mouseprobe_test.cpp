@@ -214,13 +214,15 @@ std::string RealServerLine() {
 // ---------------------------------------------------------------------------------------------
 // The table
 
-enum class Setup { RealLibrary, ServerReplaced, StubLibrary };
+// ServerReplacedOnDirtyStack: the same with the stack dirtied right before the server query (see
+// stack_dirtier.cpp).
+enum class Setup { RealLibrary, ServerReplaced, ServerReplacedOnDirtyStack, StubLibrary };
 
 struct Case {
   std::string name;
   Setup setup;
-  // ServerReplaced: the shell commands of the stand-in /usr/sbin/gpm, empty for none at all.
-  // StubLibrary: the stub's mode.
+  // ServerReplaced(OnDirtyStack): the shell commands of the stand-in /usr/sbin/gpm, empty for none
+  // at all. StubLibrary: the stub's mode.
   std::string setupArgument;
   std::vector<std::string> arguments;
   StdoutTarget stdoutTarget;
@@ -294,6 +296,16 @@ std::vector<Case> Cases() {
       // buffer (longer words overrun it), and reads the number out of that text. An empty answer
       // leaves it parsing a buffer it never filled.
       Replaced("server_prints_nothing", "true", "srv: unknown, 0\n"),
+      // Left to chance, the stack mostly holds bytes that make libgpm's parse fail, so the case
+      // above passes most of the time even when mouseprobe leaves the stack as it is.
+      {"server_prints_nothing_on_dirty_stack",
+       Setup::ServerReplacedOnDirtyStack,
+       "true",
+       {},
+       StdoutTarget::Captured,
+       [] { return RealLibraryLine() + "srv: unknown, 0\n"; },
+       "",
+       0},
       Replaced("server_prints_garbage", R"(printf 'gpm\377\001 x\001\177\303\251\377y\n')",
                "srv: x\\x01\\x7f\xc3\xa9\\xff, 0\n"),
       Replaced("server_prints_escape_sequences", R"(printf 'gpm 1.20\033[2J\033]0;x\007,\n')",
@@ -376,7 +388,8 @@ void RunCase(const Case& testCase, const std::vector<std::string>& wrapper) {
         GTEST_SKIP() << kServerBinary << " is not installed (package gpm)";
       }
       break;
-    case Setup::ServerReplaced: {
+    case Setup::ServerReplaced:
+    case Setup::ServerReplacedOnDirtyStack: {
       const std::vector<std::string> hideOnly{
           "unshare", "-m", "--", "sh", "-c", kReplaceServerScript, "sh", "", "true"};
       ChildResult probe;
@@ -392,6 +405,9 @@ void RunCase(const Case& testCase, const std::vector<std::string>& wrapper) {
       }
       argv.insert(argv.begin(), {"unshare", "-m", "--", "sh", "-c", kReplaceServerScript, "sh",
                                  testCase.setupArgument});
+      if (testCase.setup == Setup::ServerReplacedOnDirtyStack) {
+        environment.push_back(std::string("LD_PRELOAD=") + STACK_DIRTIER_PATH);
+      }
       break;
     }
     case Setup::StubLibrary:
