@@ -40,6 +40,12 @@ bool IsPlausibleDpi(UINT dpi) {
   return dpi >= kDefaultDpi / 4 && dpi <= kDefaultDpi * 20;
 }
 
+// Whether the message in hand was sent by another thread: by another program, since this one has
+// one thread with windows.
+bool SentByAnotherThread() {
+  return (InSendMessageEx(nullptr) & ISMEX_SEND) != 0;
+}
+
 bool StartsGroup(const std::vector<const ControlLayout*>& inTabOrder, std::size_t index) {
   // Option buttons next to each other in tab order form one group; everything else is a group
   // of its own, which also ends the option group before it.
@@ -421,7 +427,12 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam
   if (self == nullptr || self->window() == nullptr) {
     return DefWindowProcW(window, message, wParam, lParam);
   }
-  return self->HandleMessage(message, wParam, lParam);
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    self->listener_.Failed();
+    return 0;
+  }
 }
 
 LRESULT CALLBACK FormWindow::LabelledOptionProc(HWND window, UINT message, WPARAM wParam,
@@ -432,6 +443,11 @@ LRESULT CALLBACK FormWindow::LabelledOptionProc(HWND window, UINT message, WPARA
     // Its window outlived the list of children (a window being torn down): the button's own
     // procedure still takes its last messages.
     return CallWindowProcW(buttonClassProc, window, message, wParam, lParam);
+  }
+  // The host alone sets an option's check mark and pushed state; another program that sends
+  // them would show a choice nobody made.
+  if ((message == BM_SETCHECK || message == BM_SETSTATE) && SentByAnotherThread()) {
+    return 0;
   }
   // OBJID_CLIENT arrives as a 32-bit value, also in a 64-bit lParam.
   if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
@@ -446,6 +462,14 @@ LRESULT CALLBACK FormWindow::LabelledOptionProc(HWND window, UINT message, WPARA
 LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
+      if (SentByAnotherThread() && (HIWORD(wParam) == BN_CLICKED || LOWORD(wParam) == IDOK)) {
+        // A click that another program sent (a button's BM_CLICK, or this command itself) runs
+        // once that program has its answer, from the queue like any other: a handler it starts,
+        // and a box that handler opens, never run inside another program's call, where nothing
+        // could tell the box's own work from that program's.
+        PostMessageW(window(), message, wParam, lParam);
+        return 0;
+      }
       if ((HIWORD(wParam) == BN_SETFOCUS || HIWORD(wParam) == BN_KILLFOCUS) &&
           LOWORD(wParam) >= kFirstControlId) {
         if (const Child* child = ChildOfWindow(reinterpret_cast<HWND>(lParam))) {
@@ -518,17 +542,26 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         listener_.SessionEnds();
       }
       return 0;
-    // Only the system sends these two (the host drops them when posted); what they carry is
-    // still checked before it is used.
+    // Only the system sends these two, with pointers to its own data (the host drops them when
+    // posted). One that another thread sent may carry any pointer, which is never touched; what
+    // comes from the window's own thread is still checked before use.
     case WM_GETDPISCALEDSIZE:
       // The size for the new DPI comes from twips, as at creation, rather than from scaling
-      // pixels that were rounded once already.
-      if (lParam == 0 || !IsPlausibleDpi(static_cast<UINT>(wParam))) {
+      // pixels that were rounded once already. FALSE leaves Windows to scale the size itself.
+      if (lParam == 0 || SentByAnotherThread() || !IsPlausibleDpi(static_cast<UINT>(wParam))) {
         return FALSE;
       }
       *reinterpret_cast<SIZE*>(lParam) = WindowSize(static_cast<UINT>(wParam));
       return TRUE;
     case WM_DPICHANGED: {
+      if (SentByAnotherThread()) {
+        // Only the DPI that Windows itself reports for the window counts; a change it knows of
+        // is applied with the window placed by the layout.
+        if (const UINT dpi = DpiOfWindow(window()); dpi != dpi_ && IsPlausibleDpi(dpi)) {
+          ApplyDpi(dpi, nullptr);
+        }
+        return 0;
+      }
       // Windows proposes a rectangle that keeps the window under the mouse and on the monitor,
       // sized from the answer to WM_GETDPISCALEDSIZE.
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);

@@ -26,6 +26,9 @@ class FormWindow {
     virtual void Clicked(Form form, const ControlLayout& control) = 0;
     // The session ends (WM_ENDSESSION): the process may be ended as soon as this returns.
     virtual void SessionEnds() = 0;
+    // Called inside a catch block, when the window's own work failed with an exception that must
+    // not unwind into Windows' frames (out of memory for a brush or a font).
+    virtual void Failed() = 0;
 
    protected:
     ~Listener() = default;

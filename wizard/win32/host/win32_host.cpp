@@ -28,13 +28,21 @@ RuntimeError AutomationError(HRESULT result) {
   return RuntimeError{static_cast<std::int32_t>(result), u"Automation error"};
 }
 
-LRESULT CALLBACK DropPostedSystemMessages(int code, WPARAM removed, LPARAM lParam) {
-  // Only the system sends these, with pointers to its own data; one that arrives through a
-  // message queue was posted by another program, with whatever pointer it chose.
+LRESULT CALLBACK DropForgedMessages(int code, WPARAM removed, LPARAM lParam) {
+  // Only the system sends the DPI messages, with pointers to its own data; one that arrives
+  // through a message queue was posted by another program, with whatever pointer it chose. The
+  // host only ever sends a button its check mark and pushed state: posted, they would show a
+  // choice nobody made.
   auto* message = reinterpret_cast<MSG*>(lParam);
-  if (code == HC_ACTION &&
-      (message->message == WM_DPICHANGED || message->message == WM_GETDPISCALEDSIZE)) {
-    message->message = WM_NULL;
+  switch (code == HC_ACTION ? message->message : WM_NULL) {
+    case WM_DPICHANGED:
+    case WM_GETDPISCALEDSIZE:
+    case BM_SETCHECK:
+    case BM_SETSTATE:
+      message->message = WM_NULL;
+      break;
+    default:
+      break;
   }
   return CallNextHookEx(nullptr, code, removed, lParam);
 }
@@ -44,10 +52,10 @@ LRESULT CALLBACK DropPostedSystemMessages(int code, WPARAM removed, LPARAM lPara
 void Win32Host::Run(EventSink& program) {
   program_ = &program;
   // Every message loop of the thread passes this hook: the host's, and those of message boxes.
-  const unique_hhook systemOnly(
-      SetWindowsHookExW(WH_GETMESSAGE, &DropPostedSystemMessages, nullptr, GetCurrentThreadId()));
-  AtTopLevel([this, &systemOnly] {
-    if (!systemOnly) {
+  const unique_hhook notForged(
+      SetWindowsHookExW(WH_GETMESSAGE, &DropForgedMessages, nullptr, GetCurrentThreadId()));
+  AtTopLevel([this, &notForged] {
+    if (!notForged) {
       throw runtime_errors::OutOfMemory();
     }
     Loaded(kStartupForm);
@@ -117,6 +125,11 @@ void Win32Host::SessionEnds() {
   EndFromOutside();
 }
 
+void Win32Host::Failed() {
+  AtTopLevel([] { throw; });
+  ExitProcess(1);  // not reached: the default error handling ends the program
+}
+
 void Win32Host::EndFromOutside() {
   AtTopLevel([this] {
     for (const Form form : kForms) {
@@ -167,7 +180,9 @@ void Win32Host::Caption(Control control, TextView caption) {
 }
 
 VbBool Win32Host::Value(Control control) {
-  return Loaded(control.form).IsChecked(control.name) ? kTrue : kFalse;
+  // The choice as the host recorded it from the person's clicks, not the buttons' check marks,
+  // which another program can set behind the host's back.
+  return Loaded(control.form).selectedOption() == control.name ? kTrue : kFalse;
 }
 
 void Win32Host::Value(Control control, VbBool value) {

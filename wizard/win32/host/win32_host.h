@@ -19,6 +19,9 @@ namespace termgate::win32 {
 // rather than by the wizard's own End, which exits with 0; the default error handling exits with
 // the error's number.
 inline constexpr int kExitEndedFromOutside = 1;
+// Exit status of a start while another Termgate runs in the same session: Windows' own code for
+// ERROR_ALREADY_EXISTS, which fits the eight bits that Linux and some tools keep of a status.
+inline constexpr int kExitAlreadyRunning = ERROR_ALREADY_EXISTS;
 
 class Win32Host final : public Host, private FormWindow::Listener {
  public:
@@ -57,6 +60,8 @@ class Win32Host final : public Host, private FormWindow::Listener {
   // and the control is on screen and enabled. A label stands for the option it names.
   void Clicked(Form form, const ControlLayout& control) override;
   [[noreturn]] void SessionEnds() override;
+  // The window's failure goes through the default error handling, as a handler's does.
+  [[noreturn]] void Failed() override;
   // The session ends or a quit message came: the windows hear Form_QueryUnload (a confirmed
   // decline starts its commands there), then the program ends with kExitEndedFromOutside.
   [[noreturn]] void EndFromOutside();

@@ -97,6 +97,7 @@ std::string Name(ControlName control) {
 class IgnoringListener final : public FormWindow::Listener {
   void Clicked(Form, const ControlLayout&) override {}
   void SessionEnds() override {}
+  void Failed() override {}
 };
 
 IgnoringListener listener;
