@@ -13,6 +13,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Libraries load from the system directory only, so a DLL planted beside the program is never
   // picked up.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+  // One wizard per session: a second start (a RunOnce value and a scheduled task both left in
+  // place, a double click) shows nothing and starts nothing. The name lives in the session's own
+  // namespace, so that each user's session has its wizard. A mutex that cannot be made at all
+  // does not keep the wizard from running.
+  const win32::unique_handle oneInSession(CreateMutexW(nullptr, FALSE, L"Local\\Kelvarn.Termgate"));
+  if (oneInSession && GetLastError() == ERROR_ALREADY_EXISTS) {
+    return win32::kExitAlreadyRunning;
+  }
   // The manifest asks for this already; the call covers a manifest that a loader ignored, and
   // fails harmlessly when the awareness is set.
   win32::SetDpiAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
