@@ -26,6 +26,8 @@ constexpr ULONGLONG kLongestTimeoutMs = 3'600'000;
 // How long `answer` watches for the box to go away after clicking its button.
 constexpr ULONGLONG kAnswerSettleMs = 2000;
 constexpr int kMessageBoxTextId = 0xFFFF;
+// How long `send` waits for the target to answer.
+constexpr UINT kSendTimeoutMs = 5000;
 
 Reply Success() {
   return Reply{};
@@ -221,8 +223,11 @@ HWND ChildOfFormContaining(HWND form, HWND descendant) {
   return nullptr;
 }
 
+HWND TargetArgument(std::string_view word);
+
 Reply FocusCommand(Arguments args) {
-  const HWND form = ExistingFormWindow(FormArgument(args[0]));
+  const HWND form =
+      args[0] == "box" ? TargetArgument(args[0]) : ExistingFormWindow(FormArgument(args[0]));
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
   if (!GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &info)) {
@@ -246,6 +251,7 @@ Reply FocusCommand(Arguments args) {
   reply.fields.Text("focus", focusName)
       .Text("focusClass", focus != nullptr ? ClassNameOf(focus) : std::wstring())
       .Number("focusHwnd", HandleNumber(focus))
+      .Number("focusId", focus != nullptr ? GetDlgCtrlID(focus) : 0)
       .Bool("inWindow", inWindow)
       .Bool("active", info.hwndActive == form);
   return reply;
@@ -265,7 +271,7 @@ Reply PostClick(Arguments args, bool optionsOnly) {
   if (!PostMessageW(control, BM_CLICK, 0, 0)) {
     throw CommandError("PostMessage(BM_CLICK) failed");
   }
-  LetThreadCatchUp(formWindow);
+  AwaitPostedMessagesTaken(formWindow);
   Reply reply = Success();
   reply.fields.Bool("visible", visible).Bool("enabled", enabled);
   return reply;
@@ -295,41 +301,15 @@ Reply CloseCommand(Arguments args) {
     // message loop and dialog navigation, and default handling turns it into SC_CLOSE.
     BringToForeground(form);
     Type(kAltF4);
+    return Success();
   } else {
     throw CommandError("unknown way to close " + Quoted(how) + " (wm_close, sc_close, alt_f4)");
   }
-  LetThreadCatchUp(form);
+  AwaitPostedMessagesTaken(form);
   return Success();
 }
 
 // A form's window, or with "box" Termgate's open message box.
-HWND TargetArgument(std::string_view word) {
-  if (word != "box") {
-    return ExistingFormWindow(FormArgument(word));
-  }
-  if (const HWND box = FindTermgateMessageBox()) {
-    return box;
-  }
-  throw CommandError("no message box of Termgate's");
-}
-
-Reply KeyCommand(Arguments args) {
-  // "-": to whatever has the keyboard now.
-  const HWND form = args[0] == "-" ? nullptr : TargetArgument(args[0]);
-  const auto strokes = KeyStrokes(args[1]);
-  if (!strokes) {
-    throw CommandError("unknown keys " + Quoted(args[1]) +
-                       " (TAB, SHIFT_TAB, SPACE, ENTER, ESCAPE, UP, DOWN, LEFT, RIGHT, each with "
-                       ":down or :up or neither, separated by commas)");
-  }
-  if (form != nullptr) {
-    BringToForeground(form);
-  }
-  Send(*strokes);
-  LetThreadCatchUp(form != nullptr ? form : GetForegroundWindow());
-  return Success();
-}
-
 // A number as the tests write it: decimal, or hexadecimal after 0x.
 std::uint64_t NumberArgument(std::string_view word) {
   int base = 10;
@@ -345,6 +325,50 @@ std::uint64_t NumberArgument(std::string_view word) {
   return number;
 }
 
+// A form's window, or with FORM.CONTROL one of its controls; with "box" Termgate's open message
+// box, with "box.ID" the box's control of that ID (box.1 is its OK button).
+HWND TargetArgument(std::string_view word) {
+  const std::size_t dot = word.find('.');
+  const std::string_view window = word.substr(0, dot);
+  const std::string_view part = dot == std::string_view::npos ? "" : word.substr(dot + 1);
+  if (window != "box") {
+    const Form form = FormArgument(window);
+    const HWND formWindow = ExistingFormWindow(form);
+    return part.empty() ? formWindow
+                        : ExistingControlWindow(formWindow, ControlArgument(form, part));
+  }
+  const HWND box = FindTermgateMessageBox();
+  if (box == nullptr) {
+    throw CommandError("no message box of Termgate's");
+  }
+  if (part.empty()) {
+    return box;
+  }
+  const HWND control = GetDlgItem(box, static_cast<int>(NumberArgument(part)));
+  if (control == nullptr) {
+    throw CommandError("the message box has no control " + Quoted(word));
+  }
+  return control;
+}
+
+Reply KeyCommand(Arguments args) {
+  // "-": to whatever has the keyboard now.
+  const HWND form = args[0] == "-" ? nullptr : TargetArgument(args[0]);
+  const auto strokes = KeyStrokes(args[1]);
+  if (!strokes) {
+    throw CommandError("unknown keys " + Quoted(args[1]) +
+                       " (TAB, SHIFT_TAB, SPACE, ENTER, ESCAPE, UP, DOWN, LEFT, RIGHT, each with "
+                       ":down or :up or neither, separated by commas)");
+  }
+  if (form != nullptr) {
+    BringToForeground(form);
+  }
+  // What a box takes as a fresh press must be stamped after the box became active.
+  AwaitNextTick();
+  Send(*strokes);
+  return Success();
+}
+
 Reply PostCommand(Arguments args) {
   const HWND target = TargetArgument(args[0]);
   const auto message = static_cast<UINT>(NumberArgument(args[1]));
@@ -352,8 +376,20 @@ Reply PostCommand(Arguments args) {
                     static_cast<LPARAM>(NumberArgument(args[3])))) {
     throw CommandError("PostMessage failed");
   }
-  LetThreadCatchUp(target);
+  AwaitPostedMessagesTaken(target);
   return Success();
+}
+
+Reply SendCommand(Arguments args) {
+  const HWND target = TargetArgument(args[0]);
+  DWORD_PTR result = 0;
+  const bool answered = SendMessageTimeoutW(target, static_cast<UINT>(NumberArgument(args[1])),
+                                            static_cast<WPARAM>(NumberArgument(args[2])),
+                                            static_cast<LPARAM>(NumberArgument(args[3])),
+                                            SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
+  Reply reply = Success();
+  reply.fields.Bool("answered", answered).Number("result", static_cast<std::int64_t>(result));
+  return reply;
 }
 
 // Processes being watched, by id: a handle keeps an ended process's exit code readable.
@@ -454,9 +490,11 @@ Reply AnswerCommand(Arguments args) {
   }
   JsonObject answered;
   AddMessageBoxFields(answered, box);
-  if (!PostMessageW(button, BM_CLICK, 0, 0)) {
-    throw CommandError("PostMessage(BM_CLICK) failed");
-  }
+  // Answered as a person answers it, from the keyboard: the box takes no click or command that
+  // another program posts or sends it. Enter presses the default button, OK; Escape is Cancel.
+  BringToForeground(box);
+  AwaitNextTick();
+  Type(KeyChord{buttonId == IDOK ? static_cast<WORD>(VK_RETURN) : static_cast<WORD>(VK_ESCAPE)});
   const bool closed = PollUntil(kAnswerSettleMs, [box] { return !IsWindowVisible(box); });
   Reply reply = Success();
   reply.fields.Object("box", answered).Bool("closed", closed);
@@ -570,10 +608,19 @@ Reply AccessibleDoCommand(Arguments args) {
   const HWND control =
       ExistingControlWindow(ExistingFormWindow(form), ControlArgument(form, args[1]));
   const long result = DoDefaultAction(control);
-  LetThreadCatchUp(control);
   Reply reply = Success();
   reply.fields.Number("hresult", result).Bool("succeeded", result >= 0);
   return reply;
+}
+
+Reply TerminateCommand(Arguments args) {
+  // As Task Manager's End task does: the process gets no chance to do anything more.
+  const auto processId = static_cast<DWORD>(NumberArgument(args[0]));
+  const win32::unique_handle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+  if (!process || !TerminateProcess(process.get(), 1)) {
+    throw CommandError("cannot terminate process " + Quoted(args[0]));
+  }
+  return Success();
 }
 
 Reply PostQuitCommand(Arguments args) {
@@ -599,12 +646,13 @@ struct Command {
 constexpr std::array kCommands{
     Command{"window", 1, "window FORM", &WindowCommand},
     Command{"controls", 1, "controls FORM", &ControlsCommand},
-    Command{"focus", 1, "focus FORM", &FocusCommand},
+    Command{"focus", 1, "focus FORM|box", &FocusCommand},
     Command{"click", 2, "click FORM CONTROL", &ClickCommand},
     Command{"select", 2, "select FORM CONTROL", &SelectCommand},
     Command{"close", 2, "close FORM wm_close|sc_close|alt_f4", &CloseCommand},
-    Command{"key", 2, "key FORM|- KEYS", &KeyCommand},
-    Command{"post", 4, "post FORM|box MESSAGE WPARAM LPARAM", &PostCommand},
+    Command{"key", 2, "key FORM|box|- KEYS", &KeyCommand},
+    Command{"post", 4, "post TARGET MESSAGE WPARAM LPARAM", &PostCommand},
+    Command{"send", 4, "send TARGET MESSAGE WPARAM LPARAM", &SendCommand},
     Command{"msgbox", 1, "msgbox TIMEOUT_MS", &MessageBoxCommand},
     Command{"answer", 2, "answer ok|cancel TIMEOUT_MS", &AnswerCommand},
     Command{"wait", 3, "wait FORM visible|hidden|gone TIMEOUT_MS", &WaitCommand},
@@ -615,6 +663,7 @@ constexpr std::array kCommands{
     Command{"watch", 1, "watch PID", &WatchCommand},
     Command{"wait-process", 2, "wait-process PID TIMEOUT_MS", &WaitProcessCommand},
     Command{"post-quit", 1, "post-quit FORM", &PostQuitCommand},
+    Command{"terminate", 1, "terminate PID", &TerminateCommand},
     Command{"ping", 0, "ping", &PingCommand},
     Command{"quit", 0, "quit", &PingCommand},
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "control_ids.h"
@@ -15,7 +16,10 @@ namespace termgate::window_spy {
 namespace {
 
 constexpr UINT kAnswerTimeoutMs = 2000;
-constexpr DWORD kCatchUpPauseMs = 30;
+constexpr ULONGLONG kPostedMessagesTimeoutMs = 15000;
+// WM_ISACTIVEICON, which DefWindowProc answers on Windows and Wine alike; mingw-w64's headers
+// leave it out.
+constexpr UINT kIsActiveIconMessage = 0x0035;
 constexpr wchar_t kMessageBoxClass[] = L"#32770";
 constexpr wchar_t kTermgateImage[] = L"Termgate.exe";
 
@@ -103,14 +107,77 @@ DWORD_PTR SendQuery(HWND window, UINT message) {
   return answer;
 }
 
-void LetThreadCatchUp(HWND window) {
-  // A thread takes sent messages before posted ones and posted ones before input, so a message
-  // sent at once would overtake what was just queued. The pause lets the thread wake and take the
-  // queued messages first; the round trip then returns once their handling is over (or once a
-  // modal loop they started is pumping messages).
-  Sleep(kCatchUpPauseMs);
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &ignored);
+namespace {
+
+// Termgate's welcome window when it belongs to the thread of `target`: it is made at the start,
+// never destroyed, has no title bar, and is hidden for most of a run. `target`'s top-level window
+// when there is none.
+HWND MarkerWindow(HWND target) {
+  const HWND welcome = FindFormWindow(Form::Form2);
+  if (welcome != nullptr &&
+      GetWindowThreadProcessId(welcome, nullptr) == GetWindowThreadProcessId(target, nullptr)) {
+    return welcome;
+  }
+  return GetAncestor(target, GA_ROOT);
+}
+
+// The window's "drawn as active" flag, which DefWindowProc sets on WM_NCACTIVATE and reports for
+// WM_ISACTIVEICON; nullopt once the window is gone.
+std::optional<bool> DrawnActive(HWND window) {
+  DWORD_PTR active = 0;
+  if (!SendMessageTimeoutW(window, kIsActiveIconMessage, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
+                           &active)) {
+    if (!IsWindow(window)) {
+      return std::nullopt;
+    }
+    throw CommandError("Termgate's window did not answer WM_ISACTIVEICON");
+  }
+  return active != 0;
+}
+
+void PostDrawnActiveAndAwait(HWND window, bool active) {
+  // lParam -1: the flag changes and nothing is drawn.
+  if (!PostMessageW(window, WM_NCACTIVATE, active, -1)) {
+    if (!IsWindow(window)) {
+      return;
+    }
+    throw CommandError("PostMessage(WM_NCACTIVATE) failed");
+  }
+  const ULONGLONG deadline = GetTickCount64() + kPostedMessagesTimeoutMs;
+  for (std::optional<bool> now = DrawnActive(window); now && *now != active;
+       now = DrawnActive(window)) {
+    if (GetTickCount64() >= deadline) {
+      throw CommandError("Termgate's thread took no posted message for 15 s");
+    }
+    Sleep(5);
+  }
+}
+
+}  // namespace
+
+void AwaitPostedMessagesTaken(HWND target) {
+  // A thread takes the messages posted to it in order, and sent ones before any of them, so no
+  // round trip of a sent message can tell whether what was posted has been handled. A marker
+  // posted after them can: the flag that tells a window to draw its frame as active, flipped
+  // without drawing anything on a window without a title bar, read back until it has changed,
+  // then put back as it was.
+  const HWND window = MarkerWindow(target);
+  if (window == nullptr) {
+    return;
+  }
+  const std::optional<bool> before = DrawnActive(window);
+  if (!before) {
+    return;
+  }
+  PostDrawnActiveAndAwait(window, !*before);
+  PostDrawnActiveAndAwait(window, *before);
+}
+
+void AwaitNextTick() {
+  const DWORD now = GetTickCount();
+  while (GetTickCount() == now) {
+    Sleep(1);
+  }
 }
 
 HWND FindFormWindow(Form form) {

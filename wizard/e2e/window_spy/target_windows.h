@@ -35,10 +35,12 @@ std::wstring TitleOf(HWND window);
 std::wstring TextOf(HWND window);
 // A message without parameters whose answer is a value, sent with the same timeout.
 DWORD_PTR SendQuery(HWND window, UINT message);
-// Gives the window's thread the chance to handle input or posted messages just queued for it, so
-// that a query right after an action sees the action's effect. Best effort: effects that open or
-// close windows are still to be awaited by polling.
-void LetThreadCatchUp(HWND window);
+// Returns once the thread of `target` has taken every message posted to it so far, or once that
+// thread's windows are gone. Throws CommandError when the thread takes none for 15 s.
+void AwaitPostedMessagesTaken(HWND target);
+// Returns at the next tick of GetTickCount, the clock of a message's time: input sent from then
+// on is stamped later than anything that happened before this call.
+void AwaitNextTick();
 
 // The window of this class, front-most when several exist; nullptr when none does.
 HWND FindFormWindow(Form form);
