@@ -77,7 +77,11 @@ def pixel(display, x, y):
     return re.search(r"#[0-9A-Fa-f]{6}", shown).group(0).upper()
 
 
+def xdotool(display, *args):
+    """Real input on the display, as a keyboard or mouse makes it: `xdotool ARGS...`."""
+    _x_client(["xdotool", *map(str, args)], env=dict(os.environ, DISPLAY=display))
+
+
 def click(display, x, y):
     """A real click of the left mouse button at screen position (x, y)."""
-    _x_client(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"],
-              env=dict(os.environ, DISPLAY=display))
+    xdotool(display, "mousemove", "--sync", x, y, "click", "1")

@@ -69,13 +69,21 @@ class WindowSpy:
         return self.must("key", form, keys)
 
     def post(self, target, message, wparam=0, lparam=0):
+        """Posts a message as another program can; returns once Termgate's thread has taken
+        it."""
         return self.must("post", target, hex(message), hex(wparam), hex(lparam))
+
+    def send(self, target, message, wparam=0, lparam=0):
+        """Sends a message from this other process; returns whether Termgate answered, and
+        what."""
+        return self.must("send", target, hex(message), hex(wparam), hex(lparam))
 
     def msgbox(self, ms=15000):
         return self.must("msgbox", ms, timeout=ms / 1000 + 10)
 
     def answer(self, button, ms=15000):
-        """Presses OK or Cancel in the box; returns the box as it was, once it has closed."""
+        """Answers the box OK (Enter) or Cancel (Escape) from the keyboard, as a person does;
+        returns the box as it was, once it has closed."""
         answer = self.must("answer", button, ms, timeout=ms / 1000 + 10)
         if not answer["closed"]:
             raise WindowSpyError(f"the box {answer['box']['text']!r} stayed open after {button}")

@@ -396,6 +396,10 @@ class Prefix:
     def click(self, x, y):
         x11.click(self.state["display"], x, y)
 
+    def xdotool(self, *args):
+        """Real keyboard or mouse input on the prefix's display (xdotool ARGS...)."""
+        x11.xdotool(self.state["display"], *args)
+
     def pixel(self, x, y):
         return x11.pixel(self.state["display"], x, y)
 

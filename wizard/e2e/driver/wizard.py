@@ -30,7 +30,6 @@ class BuildTree:
         self.e2e = self.path / "wizard" / "e2e"
         self.window_spy = self.e2e / "window_spy" / "window_spy.exe"
         self.desktop_keeper = self.e2e / "desktop_keeper" / "desktop_keeper.exe"
-        self.host_tests = self.path / "wizard" / "win32" / "host_tests.exe"
 
 
 def unregistered_libraries(prefix):

@@ -1,12 +1,17 @@
-"""The one decision the wizard exists for: only a person's fresh answer decides, and a confirmed
-decision stands however the wizard then ends."""
+"""The one decision the wizard exists for: only a person's own fresh input answers a box, nothing
+another program posts or sends does, one wizard runs at a time, and a confirmed decision stands
+however the wizard, or its process, then ends."""
 
 import pytest
 
+from driver.processes import stop_process
 from driver.waiting import wait_until
-from driver.wizard import by_system_regsvr32
-from texts import (DECLINE_TITLE, ENGLISH_MESSAGE, EXIT_ENDED_FROM_OUTSIDE, IDABORT, IDNO, IDOK,
-                   IDYES, NOTICE, SC_CLOSE, STN_CLICKED, WM_CLOSE, WM_COMMAND, WM_SYSCOMMAND)
+from driver.wine import Prefix, Unsupported, pe_arch
+from driver.wizard import Run, by_system_regsvr32
+from texts import (BM_CLICK, BM_SETCHECK, BST_CHECKED, BST_UNCHECKED, DECLINE_TITLE,
+                   ENGLISH_MESSAGE, EXIT_ALREADY_RUNNING, EXIT_ENDED_FROM_OUTSIDE, IDABORT, IDNO,
+                   IDOK, IDYES, NOTICE, SC_CLOSE, STN_CLICKED, VK_RETURN, WM_CLOSE, WM_COMMAND,
+                   WM_KEYDOWN, WM_KEYUP, WM_SYSCOMMAND)
 
 
 def at_terms(run):
@@ -70,9 +75,6 @@ NOT_OK = {
     "Escape": lambda run: run.spy.key("ESCAPE", "box"),
     "the close box": lambda run: run.spy.post("box", WM_SYSCOMMAND, SC_CLOSE),
     "a close request": lambda run: run.spy.post("box", WM_CLOSE),
-    "IDYES posted": lambda run: run.spy.post("box", WM_COMMAND, IDYES),
-    "IDNO posted": lambda run: run.spy.post("box", WM_COMMAND, IDNO),
-    "IDABORT posted": lambda run: run.spy.post("box", WM_COMMAND, IDABORT),
 }
 
 
@@ -86,6 +88,51 @@ def test_a_confirmation_ended_without_ok_is_cancel(start, ending):
     run.spy.click("Form3", "Command1")
     assert run.exit_code() == 0
     assert run.unregistered(both=False) == {}
+
+
+ENTER_DOWN, ENTER_UP = 0x001C0001, 0xC01C0001  # lParam: scan code 0x1C, once, not held before
+# What another program can do to the open confirmation without the keyboard or mouse. Each must
+# leave it open.
+FORGED = {
+    "Enter posted to OK": [("post", "box.1", WM_KEYDOWN, VK_RETURN, ENTER_DOWN),
+                           ("post", "box.1", WM_KEYUP, VK_RETURN, ENTER_UP)],
+    "Enter sent to OK": [("send", "box.1", WM_KEYDOWN, VK_RETURN, ENTER_DOWN),
+                         ("send", "box.1", WM_KEYUP, VK_RETURN, ENTER_UP)],
+    "IDOK posted": [("post", "box", WM_COMMAND, IDOK, 0)],
+    "IDOK sent": [("send", "box", WM_COMMAND, IDOK, 0)],
+    "a click posted to OK": [("post", "box.1", BM_CLICK, 0, 0)],
+    "a click sent to OK": [("send", "box.1", BM_CLICK, 0, 0)],
+    "IDYES, IDNO, IDABORT posted": [("post", "box", WM_COMMAND, answer, 0)
+                                    for answer in (IDYES, IDNO, IDABORT)],
+}
+# The two check marks swapped behind the host's back, posted and sent.
+SWAPPED = [(how, f"Form3.{option}", BM_SETCHECK, mark, 0) for how in ("post", "send")
+           for option, mark in (("Option1", BST_CHECKED), ("Option2", BST_UNCHECKED))]
+
+
+def forge(run, messages):
+    for how, target, message, wparam, lparam in messages:
+        getattr(run.spy, how)(target, message, wparam, lparam)
+
+
+def test_another_programs_messages_decide_nothing(start):
+    """Keys, commands and clicks that another program posts or sends to the confirmation leave
+    it open; check marks it swaps leave the person's decline a decline."""
+    run = start()
+    at_confirmation(run)
+    for forgery, messages in FORGED.items():
+        forge(run, messages)
+        box = run.spy.ask("msgbox", 0)
+        assert (box.get("count"), box.get("text")) == (1, ENGLISH_MESSAGE), forgery
+    assert run.unregistered(both=False) == {}
+    run.answer("cancel")
+
+    run.spy.wait("Form3", "visible")
+    run.choose("Option2", "Uninstall")
+    forge(run, SWAPPED)
+    controls = run.spy.controls("Form3")
+    assert (controls["Option1"]["checked"], controls["Option2"]["checked"]) == (0, 1)
+    assert run.press_button()["text"] == ENGLISH_MESSAGE
 
 
 def quit_message(run, wine):
@@ -133,38 +180,150 @@ def test_a_confirmed_decline_stands_however_the_notice_ends(start, ending, wine)
     assert unregistered_once_each_by_the_system(run), run.unregistered(both=False)
 
 
+def test_a_confirmed_decline_survives_the_process_ended_during_the_notice(start):
+    """Ended as Task Manager ends a program, while the notice is still open: both libraries are
+    unregistered by then, once each."""
+    run = start()
+    notice = at_notice(run)
+    assert unregistered_once_each_by_the_system(run), run.unregistered(both=False)
+    assert run.spy.ask("msgbox", 0).get("text") == NOTICE, "the notice closed by itself"
+    run.spy.must("terminate", notice["pid"])
+    assert run.exit_code() == 1
+    assert unregistered_once_each_by_the_system(run), run.unregistered(both=False)
+
+
+@pytest.fixture
+def display_to_lose(tree):
+    """A prefix and an Xvfb of their own, which the test takes down."""
+    try:
+        prefix = Prefix.create(tree.path / "e2e-display-lost" / "session.json",
+                               pe_arch(tree.termgate))
+    except Unsupported as reason:
+        pytest.skip(str(reason))
+    yield prefix
+    prefix.destroy()
+
+
+def test_a_confirmed_decline_survives_the_display_lost_during_the_notice(tree, display_to_lose):
+    run = Run(display_to_lose, tree, "display-lost", screenshots=None)
+    try:
+        at_notice(run)
+        assert unregistered_once_each_by_the_system(run), run.unregistered(both=False)
+        stop_process(display_to_lose.state["xvfb"])
+        run.exit_code(timeout=30)
+        assert unregistered_once_each_by_the_system(run), run.unregistered(both=False)
+    finally:
+        run.finish()
+
+
 def pushed(run, button="OK"):
     box = run.spy.msgbox()
     return next(b for b in box["buttons"] if b["text"] == button)["pushed"] and box
 
 
-def test_only_a_fresh_key_press_answers_a_box(start):
-    """Enter on the Uninstall button opens the confirmation; a second Enter typed ahead and the
-    keyboard's auto-repeat do not answer it. Space held from the confirmation into the notice
-    does not answer the notice. A fresh press answers each."""
-    run = start()
-    at_terms(run)
-    run.spy.key("DOWN,TAB", "Form3")
-    run.await_choice("Option2", "Uninstall")
-    assert run.spy.must("focus", "Form3")["focus"] == "Command1"
+def foreground_box(run):
+    return wait_until(lambda: (box := run.spy.msgbox()) and box["foreground"] and box,
+                      "a box of Termgate's in the foreground")
 
-    run.spy.key("ENTER:down,ENTER:up,ENTER:down,ENTER:down,ENTER:up", "Form3")
-    assert run.spy.msgbox()["text"] == ENGLISH_MESSAGE
-    # A fresh Space pushes OK in; by then the keys before it have been taken.
-    run.spy.key("SPACE:down", "box")
+
+def at_the_button_by_keyboard(run, wine):
+    at_terms(run)
+    wine.xdotool("key", "Down", "Tab")
+    run.await_choice("Option2", "Uninstall")
+    wait_until(lambda: run.spy.must("focus", "Form3")["focus"] == "Command1",
+               "Tab to move the focus to the button")
+
+
+@pytest.mark.parametrize("round_number", range(1, 11))
+def test_one_real_key_press_answers_each_box(start, wine, round_number):
+    """Real keys from the X server, as a person types them: Enter on the Uninstall button opens
+    the confirmation while its key-up goes wherever the keyboard is while Termgate's windows are
+    hidden; then one press of Enter answers each box."""
+    run = start(screenshots=None)
+    at_the_button_by_keyboard(run, wine)
+    wine.xdotool("key", "Return")
+    assert foreground_box(run)["text"] == ENGLISH_MESSAGE
+    wine.xdotool("key", "Return")
+    wait_until(lambda: run.spy.msgbox()["text"] == NOTICE, "the notice after one Enter")
+    foreground_box(run)
+    wine.xdotool("key", "Return")
+    assert run.exit_code() == 0
+    assert unregistered_once_each_by_the_system(run)
+
+
+def test_only_a_fresh_key_press_answers_a_box(start, wine):
+    """Real keys: Enter typed twice on the Uninstall button opens the confirmation, and the second
+    answers nothing; Space held from the confirmation's OK into the notice, and its auto-repeat
+    there, answer nothing. A fresh press answers each. Keys are taken in order: a key that shows
+    its effect proves that the keys before it were taken."""
+    run = start()
+    at_the_button_by_keyboard(run, wine)
+    wine.xdotool("key", "--delay", "0", "Return", "Return")
+    foreground_box(run)
+    wine.xdotool("keydown", "space")
     box = wait_until(lambda: pushed(run), "OK in the confirmation to be pushed in")
     assert (box["count"], box["text"]) == (1, ENGLISH_MESSAGE)
 
-    run.spy.key("SPACE:up,SPACE:down,SPACE:down", "box")
-    assert wait_until(lambda: run.spy.msgbox()["text"] == NOTICE, "the notice")
-    run.spy.key("SPACE:up,SPACE:down", "box")
-    box = wait_until(lambda: pushed(run), "OK in the notice to be pushed in")
-    assert box["text"] == NOTICE
-    assert run.unregistered(both=False) == {}, "the notice was answered by a held key"
-
-    run.spy.key("SPACE:up", "box")
+    wine.xdotool("keyup", "space", "keydown", "space")
+    try:
+        wait_until(lambda: run.spy.msgbox()["text"] == NOTICE, "the notice")
+        foreground_box(run)
+        wine.xdotool("keydown", "space")
+    finally:
+        wine.xdotool("keyup", "space")
+    wine.xdotool("keydown", "space")
+    try:
+        box = wait_until(lambda: pushed(run), "OK in the notice to be pushed in")
+        assert (box["count"], box["text"]) == (1, NOTICE)
+    finally:
+        wine.xdotool("keyup", "space")
     assert run.exit_code() == 0
     assert unregistered_once_each_by_the_system(run)
+
+
+def test_real_keys_held_or_typed_ahead_answer_nothing(start, wine):
+    """Real keys: Enter held down on the Uninstall button opens the confirmation, and the same key
+    still down once the box is up (the keyboard's auto-repeat) answers nothing; Enter typed twice
+    on the confirmation's OK opens the notice, and the second answers nothing there. A key that
+    shows its effect proves that the keys before it were taken."""
+    run = start()
+    at_the_button_by_keyboard(run, wine)
+    wine.xdotool("keydown", "Return")
+    try:
+        foreground_box(run)
+        # The X server sends no second press of a key it holds down; Windows' own input does,
+        # as the keyboard's auto-repeat: the system marks it as a key that was down already.
+        run.spy.key("ENTER:down", "box")
+    finally:
+        wine.xdotool("keyup", "Return")
+    wine.xdotool("key", "Tab")
+    wait_until(lambda: run.spy.must("focus", "box")["focusId"] == 2, "Tab to reach Cancel")
+    assert run.spy.msgbox()["text"] == ENGLISH_MESSAGE
+    wine.xdotool("key", "shift+Tab")
+    wait_until(lambda: run.spy.must("focus", "box")["focusId"] == IDOK, "Tab back to OK")
+
+    wine.xdotool("key", "--delay", "0", "Return", "Return")
+    wait_until(lambda: run.spy.msgbox()["text"] == NOTICE, "the notice")
+    foreground_box(run)
+    wine.xdotool("keydown", "space")
+    try:
+        box = wait_until(lambda: pushed(run), "OK in the notice to be pushed in")
+        assert (box["count"], box["text"]) == (1, NOTICE)
+    finally:
+        wine.xdotool("keyup", "space")
+    assert run.exit_code() == 0
+    assert unregistered_once_each_by_the_system(run)
+
+
+def test_a_second_start_shows_nothing_and_ends_at_once(start, wine):
+    first = start()
+    first.welcome()
+    second = wine.start(first.install_dir / "Termgate.exe", cwd=first.install_dir)
+    assert second.wait(timeout=30) == EXIT_ALREADY_RUNNING
+    assert first.spy.window("Form2")["count"] == 1
+    first.next()
+    assert first.accept_to_the_end() == 0
+    assert first.unregistered(both=False) == {}
 
 
 @pytest.mark.parametrize("label, option, caption", [("Label3", "Option2", "Uninstall"),

@@ -24,10 +24,17 @@ JAPANESE_FILE = "\r\n".join(["JP", JAPANESE_ACCEPT, JAPANESE_DECLINE, ""]).encod
 
 ROLE_RADIO_BUTTON = 45
 EXIT_ENDED_FROM_OUTSIDE = 1  # a quit message or the end of the session
+EXIT_ALREADY_RUNNING = 183  # another Termgate runs in the session (ERROR_ALREADY_EXISTS)
 
 # Windows messages the tests post, as another program could.
 WM_CLOSE = 0x0010
+WM_KEYDOWN = 0x0100
+WM_KEYUP = 0x0101
 WM_COMMAND = 0x0111
+BM_SETCHECK = 0x00F1
+BM_CLICK = 0x00F5
+BST_UNCHECKED, BST_CHECKED = 0, 1
+VK_RETURN = 0x0D
 WM_SYSCOMMAND = 0x0112
 SC_CLOSE = 0xF060
 WM_DPICHANGED = 0x02E0
