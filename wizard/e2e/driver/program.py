@@ -35,9 +35,3 @@ def pixels(twips, dpi):
     """Twips to pixels the way Windows' MulDiv rounds: to nearest, halves away from zero."""
     return (twips * dpi + 720) // 1440
 
-
-def pixel_rect(control, dpi):
-    """A control's [left, top, right, bottom] in pixels, edge by edge as the host converts."""
-    return [pixels(control["left"], dpi), pixels(control["top"], dpi),
-            pixels(control["left"] + control["width"], dpi),
-            pixels(control["top"] + control["height"], dpi)]

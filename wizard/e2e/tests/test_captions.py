@@ -5,8 +5,8 @@ import pytest
 
 pytestmark = pytest.mark.once_per_machine
 
-from driver.program import codes
-from layout import check_window, form_of
+from driver.program import codes, form
+from layout import check_window
 from texts import JAPANESE_FILE
 
 DPIS = (96, 120, 144)
@@ -41,7 +41,7 @@ def fits(measure, button):
         measure["textHeight"] <= measure["controlHeight"] - height
 
 
-def measure_captions(run, dpi, described):
+def measure_captions(run, dpi, trace):
     """{what: (caption, fits)} for every caption a user of the run's language sees; the
     windows are checked against the layout on the way."""
     found = {}
@@ -52,10 +52,10 @@ def measure_captions(run, dpi, described):
         found[what] = (measure["text"], fits(measure, control == "Command1"))
 
     run.welcome()
-    check_window(run, form_of(described, "Form2"), dpi)
+    check_window(run, form("Form2", trace), dpi)
     take("Form2", "Command1", "next")
     run.next()
-    check_window(run, form_of(described, "Form3"), dpi)
+    check_window(run, form("Form3", trace), dpi)
     take("Form3", "Label2", "accept")
     take("Form3", "Label3", "decline")
     run.choose("Option2")
@@ -80,13 +80,13 @@ def at_96():
     return {}
 
 
-def test_captions_fit_as_well_as_at_96_dpi(start, at_dpi, at_96, described, screenshots, dpi,
+def test_captions_fit_as_well_as_at_96_dpi(start, at_dpi, at_96, pytestconfig, screenshots, dpi,
                                            code, file, locale):
     def measure(at):
         at_dpi(at)
         run = start(language_file=file, locale=locale,
                     screenshots=screenshots if code in SHOWN else None)
-        return measure_captions(run, at, described)
+        return measure_captions(run, at, pytestconfig.getoption("termgate_trace"))
 
     if code not in at_96:
         at_96[code] = measure(96)

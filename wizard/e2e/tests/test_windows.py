@@ -3,15 +3,17 @@ keyboard."""
 
 import pytest
 
+from driver import program
 from driver.waiting import wait_until
-from layout import check_window, form_of
+from layout import check_window
 
 DPI = 96
 
 
 @pytest.fixture
-def windows(described):
-    return {name: form_of(described, name) for name in ("Form2", "Form3")}
+def windows(pytestconfig):
+    trace = pytestconfig.getoption("termgate_trace")
+    return {name: program.form(name, trace) for name in ("Form2", "Form3")}
 
 
 def try_to_close(run, form):

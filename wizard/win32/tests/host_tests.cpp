@@ -1,6 +1,10 @@
 // host_tests.exe: the Win32 host's windows and COM objects in a process of their own, where a
 // test can do what Windows does and no other program can: send a window WM_DPICHANGED, count the
 // COM objects alive, make memory run out. Prints one line per check and exits 0 when all passed.
+//
+//     host_tests.exe EXPECTED_LAYOUT
+//
+// EXPECTED_LAYOUT is the table of where each control must be in pixels (expected_layout.txt).
 #include <windows.h>
 #include <mshtmhst.h>
 #include <oleacc.h>
@@ -11,10 +15,14 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <new>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "browser_site.h"
@@ -92,6 +100,83 @@ VARIANT Self() {
 std::string Name(ControlName control) {
   const TextView name = NameOf(control);
   return std::string(name.begin(), name.end());
+}
+
+std::string Name(Form form) {
+  const TextView name = NameOf(form);
+  return std::string(name.begin(), name.end());
+}
+
+// One line of the expected layout: a control's rectangle, or the client area's ("client"), in
+// one window at one DPI, in pixels worked out by hand from the twips.
+struct ExpectedRect {
+  std::string form;
+  std::string control;
+  UINT dpi;
+  RECT rect;
+};
+
+std::vector<ExpectedRect> expectedLayout;
+
+bool ReadExpectedLayout(const wchar_t* path) {
+  std::ifstream file{std::filesystem::path(path)};
+  if (!file) {
+    std::printf("FAIL the expected layout %ls cannot be opened\n", path);
+    return false;
+  }
+  std::string line;
+  for (int number = 1; std::getline(file, line); ++number) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#') {
+      continue;
+    }
+    std::istringstream fields(line);
+    ExpectedRect entry{};
+    std::string more;
+    RECT& r = entry.rect;
+    if (!(fields >> entry.form >> entry.control >> entry.dpi >> r.left >> r.top >> r.right >>
+          r.bottom) ||
+        fields >> more) {
+      std::printf("FAIL line %d of the expected layout cannot be read: %s\n", number, line.c_str());
+      return false;
+    }
+    expectedLayout.push_back(entry);
+  }
+  return true;
+}
+
+std::string Text(const RECT& rect) {
+  return "[" + std::to_string(rect.left) + ", " + std::to_string(rect.top) + ", " +
+         std::to_string(rect.right) + ", " + std::to_string(rect.bottom) + "]";
+}
+
+// `got` against the table's line for the control at `dpi`, both shown when they differ. `how`:
+// converted from twips, or placed on the window.
+void CheckRect(const RECT& got, Form form, const std::string& control, UINT dpi, const char* how) {
+  const ExpectedRect* wanted = nullptr;
+  for (const ExpectedRect& entry : expectedLayout) {
+    if (entry.form == Name(form) && entry.control == control && entry.dpi == dpi) {
+      wanted = &entry;
+    }
+  }
+  const bool equal = wanted != nullptr && EqualRect(&got, &wanted->rect);
+  const std::string expected = wanted ? Text(wanted->rect) : "a line in the expected layout";
+  Check(equal, Name(form) + "." + control + " " + how + " at " + std::to_string(dpi) + " dpi is " +
+                   Text(got) + (equal ? "" : ", wanted " + expected));
+}
+
+// The conversion from twips of every control and each client area.
+void CheckPixelRects() {
+  for (const Form form : kForms) {
+    const WindowLayout& layout = LayoutOf(form);
+    for (const UINT dpi : {96u, 120u, 144u}) {
+      CheckRect(RECT{0, 0, TwipsToPixels(layout.clientWidth, dpi),
+                     TwipsToPixels(layout.clientHeight, dpi)},
+                form, "client", dpi, "converted");
+      for (const ControlLayout& control : layout.controls) {
+        CheckRect(PixelRect(control, dpi), form, Name(control.name), dpi, "converted");
+      }
+    }
+  }
 }
 
 class IgnoringListener final : public FormWindow::Listener {
@@ -372,25 +457,31 @@ void CheckDpiChange() {
   Check(EqualRect(&placed, &suggested), "the window takes the suggested rectangle");
   RECT client{};
   GetClientRect(window, &client);
-  const WindowLayout& layout = LayoutOf(Form::Form3);
-  const LOGFONTW defaultFont = DefaultFont(kDpi);
-  for (const ControlLayout& control : layout.controls) {
-    const HWND child = form->ControlWindow(control.name);
+  for (const ControlLayout& control : LayoutOf(Form::Form3).controls) {
     RECT bounds{};
-    GetWindowRect(child, &bounds);
+    GetWindowRect(form->ControlWindow(control.name), &bounds);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&bounds), 2);
-    const RECT wanted = PixelRect(control, kDpi);
-    Check(EqualRect(&bounds, &wanted), Name(control.name) + " is placed for 144 dpi");
-    if (control.kind == ControlKind::WebBrowser) {
-      continue;
-    }
+    CheckRect(bounds, Form::Form3, Name(control.name), kDpi, "placed");
+  }
+
+  // lfHeight is -(points * 144 / 72), halves away from zero: Times New Roman 14.25 pt is 28.5
+  // pixels, 12 pt is 24. The option buttons have the system's own message font for 144 dpi.
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  Check(SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, kDpi),
+        "the system tells its message font for 144 dpi");
+  const LONG message = metrics.lfMessageFont.lfHeight;
+  const std::pair<ControlName, LONG> fontHeights[] = {
+      {ControlName::Command1, -29},    {ControlName::Label2, -24},      {ControlName::Label3, -24},
+      {ControlName::Option1, message}, {ControlName::Option2, message},
+  };
+  for (const auto& [name, wanted] : fontHeights) {
     LOGFONTW font{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)), sizeof font, &font);
-    const LONG wantedHeight =
-        control.font ? LayoutFont(*control.font, kDpi).lfHeight : defaultFont.lfHeight;
-    Check(font.lfHeight == wantedHeight, Name(control.name) + "'s font is made for 144 dpi (" +
-                                             std::to_string(font.lfHeight) + ", wanted " +
-                                             std::to_string(wantedHeight) + ")");
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form->ControlWindow(name), WM_GETFONT, 0, 0)),
+               sizeof font, &font);
+    Check(font.lfHeight == wanted, Name(name) + "'s font is made for 144 dpi (" +
+                                       std::to_string(font.lfHeight) + ", wanted " +
+                                       std::to_string(wanted) + ")");
   }
 
   // Everything moved, the focus ring around the option too: all of the window must be drawn
@@ -433,12 +524,20 @@ void CheckFailedCreation() {
 }  // namespace
 }  // namespace termgate::win32
 
-int wmain() {
+int wmain(int argc, wchar_t** argv) {
   using namespace termgate::win32;
+  if (argc != 2) {
+    std::printf("FAIL usage: host_tests.exe EXPECTED_LAYOUT\n");
+    return 1;
+  }
+  if (!ReadExpectedLayout(argv[1])) {
+    return 1;
+  }
   if (FAILED(OleInitialize(nullptr))) {
     std::printf("FAIL OleInitialize\n");
     return 1;
   }
+  CheckPixelRects();
   CheckLifetimes();
   CheckQueryInterfaces();
   CheckDpiChange();
