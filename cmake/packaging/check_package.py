@@ -15,7 +15,7 @@
                                 --source DIR --configure CONFIGURE-ARGUMENTS...
       Makes the tree's package, then configures a second tree from scratch in the folder
       --rebuild with CONFIGURE-ARGUMENTS, makes its package, and wants the two packages, and
-      the staged file PATH, byte for byte the same.
+      the staged file PATH, byte for byte the same; diffoscope shows where two differ.
   check_package.py signed --tree DIR --package NAME.zip --unpack DIR --openssl PATH
                           --osslsigncode PATH
       Makes a throwaway code-signing certificate, configures the (built) tree to sign with it,
@@ -223,11 +223,10 @@ def check_reproducible(options):
     build_package(rebuild)
     for pattern in (options.package, f"packaging/stage/{options.compare}"):
         first, second = one_file(tree, pattern), one_file(rebuild, pattern)
-        if first and second:
-            sums = [hashlib.sha256(path.read_bytes()).hexdigest() for path in (first, second)]
-            for digest, path in zip(sums, (first, second)):
-                print(f"{digest}  {path}")
-            check(sums[0] == sums[1], f"{pattern} differs between the two builds")
+        if first and second and not check(first.read_bytes() == second.read_bytes(),
+                                          f"{pattern} differs between the two builds"):
+            # Where they differ, down to the member and the bytes.
+            subprocess.run(["diffoscope", "--text", "-", first, second], check=False)
 
 
 def check_signed(options):

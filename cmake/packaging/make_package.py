@@ -118,7 +118,8 @@ def make_deb(options, epoch):
     (control_dir / "md5sums").write_text(sums)
 
     # Modes and times as the package should have them, not as this machine's umask and clock
-    # left them.
+    # left them. dpkg-deb's own clamping is not enough: it only lowers times later than
+    # SOURCE_DATE_EPOCH, and a file checked out before the last commit keeps its earlier time.
     for path in [root, *root.rglob("*")]:
         executable = path.is_dir() or (path in programs)
         path.chmod(0o755 if executable else 0o644)
