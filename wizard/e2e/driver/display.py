@@ -24,7 +24,10 @@ def start_xvfb(screen, log=os.devnull):
     number = _free_display()
     with open(log, "ab") as messages:
         process = subprocess.Popen(
-            ["Xvfb", f":{number}", "-screen", "0", f"{screen}x24", "-nolisten", "tcp"],
+            # -noreset: without it the server resets when its last client leaves, and a client
+            # that connects at that moment cannot open the display.
+            ["Xvfb", f":{number}", "-screen", "0", f"{screen}x24", "-nolisten", "tcp",
+             "-noreset"],
             stdout=subprocess.DEVNULL, stderr=messages, start_new_session=True)
     try:
         wait_until(lambda: Path(f"/tmp/.X11-unix/X{number}").exists() or

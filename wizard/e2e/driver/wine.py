@@ -14,7 +14,7 @@ import tempfile
 from pathlib import Path
 
 from . import display as x11
-from .processes import identity, stop_pid, stop_process
+from .processes import identity, is_running, stop_pid, stop_process, wait_for_end
 from .waiting import Timeout, wait_until
 
 WINE = "/usr/lib/wine/wine64"
@@ -266,22 +266,29 @@ class Prefix:
         subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60, check=False)
         self._start_server()
         self.state["current_dpi"] = dpi
-        self.state["desktop_keeper"] = None
-        if self.state.get("keep_desktop"):
-            self.keep_desktop()
+        self._restart_desktop_keeper()
 
     def keep_desktop(self, keeper=None):
         """Keeps the desktop open until the server ends: Wine closes an unused one a second
         after its last program ended, and a program that starts while it closes may find none.
-        `keeper` is desktop_keeper.exe, a hidden window that Termgate's tests never look at."""
+        `keeper` is desktop_keeper.exe, a program without a window that the session's end does
+        not ask to end."""
         if keeper is not None:
             self.state["keep_desktop"] = str(keeper)
-        saved = self.state.get("desktop_keeper")
-        if saved and identity(saved["pid"]) == saved:
+        if is_running(self.state.get("desktop_keeper")):
             return
         process = self.start(self.state["keep_desktop"])
         self.state["desktop_keeper"] = identity(process.pid)
         self.save()
+
+    def _restart_desktop_keeper(self):
+        """After the server, and with it every program of the prefix, was ended: waits until the
+        old keeper has gone too (a keeper still on its way out would look alive, and none would
+        be started), then starts the next."""
+        if not self.state.get("keep_desktop"):
+            return
+        wait_for_end(self.state.get("desktop_keeper"), "the old desktop keeper")
+        self.keep_desktop()
 
     def end_session(self):
         """Ends the Windows session as a logoff does: every program's windows get
@@ -290,7 +297,7 @@ class Prefix:
         if code != 0:
             raise RuntimeError(f"wineboot --end-session failed ({code}): {output.strip()}")
         if self.state.get("keep_desktop"):
-            self.keep_desktop()
+            self.keep_desktop()  # it has no window, so the session's end leaves it running
 
     # --- paths and environment ------------------------------------------------------------
 
@@ -412,5 +419,6 @@ class Prefix:
         runs the prefix's HKLM RunOnce entries then, before anything else of the session."""
         self._stop_server()
         subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60, check=False)
+        wait_for_end(self.state.get("desktop_keeper"), "the desktop keeper")
         self.state["desktop_keeper"] = None
         self._start_server()
