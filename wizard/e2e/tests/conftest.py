@@ -15,6 +15,8 @@ import pytest
 
 E2E = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(E2E))
+# The tests' own helper module: its asserts show both sides when they fail, as a test's do.
+pytest.register_assert_rewrite("layout")
 
 from driver import program  # noqa: E402
 from driver.wine import Prefix, Unsupported, cannot_run_32bit, pe_arch  # noqa: E402
@@ -58,11 +60,6 @@ def tree(pytestconfig):
 
 
 @pytest.fixture(scope="session")
-def described(pytestconfig):
-    return program.describe(pytestconfig.getoption("termgate_trace"))
-
-
-@pytest.fixture(scope="session")
 def wine(tree, pytestconfig):
     """The prefix and display of the whole session, its desktop kept open."""
     try:
@@ -102,10 +99,25 @@ def start(wine, tree, screenshots, request):
         run.finish()
 
 
+def top_level_windows(runs):
+    """Every top-level window of the desktop, as a live window_spy of the test sees them (a box
+    of another program's that waits for a person, say)."""
+    for run in reversed(runs):
+        try:
+            windows = run.spy.must("windows", timeout=10)["windows"]
+        except Exception:  # pylint: disable=broad-except
+            continue
+        return ["Top-level windows:"] + [
+            f"  {w['image']} {w['pid']}: {w['className']} {w['title']!r}"
+            f"{'' if w['visible'] else ' (hidden)'}" for w in windows]
+    return []
+
+
 @pytest.hookimpl(hookwrapper=True)
 def pytest_runtest_makereport(item, call):
     """A failed test tells how each Termgate.exe it started had ended, what still runs in the
-    prefix and what Wine logged meanwhile, with a screenshot of the screen as it was."""
+    prefix, its windows, and what Wine logged meanwhile, with a screenshot of the screen as it
+    was."""
     outcome = yield
     report = outcome.get_result()
     watched = getattr(item, "termgate", None)
@@ -115,30 +127,19 @@ def pytest_runtest_makereport(item, call):
     lines = [f"{run.name}: Termgate.exe {run.ended()}" for run in watched["runs"]]
     lines.append("Windows programs running in the prefix:")
     lines += [f"  {program}" for program in prefix.running_programs()]
+    lines += top_level_windows(watched["runs"])
     logged = prefix.log_since(watched["log_from"])
     lines.append(f"Wine's log since the test began ({len(logged)} lines, the last 40):")
     lines += [f"  {line}" for line in logged[-40:]]
     try:
         watched["screenshots"].mkdir(parents=True, exist_ok=True)
-        shot = prefix.screenshot(watched["screenshots"] / f"{item.name}-failure.png")
+        # A name as the run's screenshots have it: ImageMagick reads brackets as a frame index.
+        name = re.sub(r"[^\w.-]+", "-", item.name).strip("-")
+        shot = prefix.screenshot(watched["screenshots"] / f"{name}-failure.png")
         lines.append(f"screenshot: {shot}")
     except Exception as failure:  # pylint: disable=broad-except
         lines.append(f"no screenshot: {failure}")
     report.sections.append((REPORT_SECTION, "\n".join(lines)))
-
-
-def pytest_terminal_summary(terminalreporter):
-    """A test that failed once and passed when run again is shown in full all the same: how it
-    failed and what the prefix looked like then. One that failed again is shown as a failure."""
-    passed = {report.nodeid for report in terminalreporter.stats.get("passed", [])}
-    for report in terminalreporter.stats.get("rerun", []):
-        if report.nodeid not in passed:
-            continue
-        terminalreporter.write_sep("_", f"failed, then passed when run again: {report.nodeid}")
-        terminalreporter.write_line(report.longreprtext)
-        for title, text in report.sections:
-            if title == REPORT_SECTION:
-                terminalreporter.write_line(text)
 
 
 def pytest_sessionfinish(session, exitstatus):

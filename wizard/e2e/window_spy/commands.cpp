@@ -558,6 +558,26 @@ Reply WaitExitCommand(Arguments args) {
   return reply;
 }
 
+Reply WindowsCommand(Arguments) {
+  // Every top-level window of the desktop, whoever's: what a hung logoff waits on, for example.
+  JsonArray windows;
+  for (const HWND window : TopLevelWindows()) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    JsonObject fields;
+    fields.Number("hwnd", HandleNumber(window))
+        .Text("className", ClassNameOf(window))
+        .Text("title", TitleOf(window))
+        .Bool("visible", IsWindowVisible(window))
+        .Number("pid", processId)
+        .Text("image", ProcessImageBaseName(processId));
+    windows.Object(fields);
+  }
+  Reply reply = Success();
+  reply.fields.Array("windows", windows);
+  return reply;
+}
+
 Reply MeasureCommand(Arguments args) {
   const Form form = FormArgument(args[0]);
   const ControlLayout& layout = ControlArgument(form, args[1]);
@@ -657,6 +677,7 @@ constexpr std::array kCommands{
     Command{"answer", 2, "answer ok|cancel TIMEOUT_MS", &AnswerCommand},
     Command{"wait", 3, "wait FORM visible|hidden|gone TIMEOUT_MS", &WaitCommand},
     Command{"wait-exit", 1, "wait-exit TIMEOUT_MS", &WaitExitCommand},
+    Command{"windows", 0, "windows", &WindowsCommand},
     Command{"measure", 2, "measure FORM CONTROL", &MeasureCommand},
     Command{"accessible", 2, "accessible FORM CONTROL", &AccessibleCommand},
     Command{"accessible-do", 2, "accessible-do FORM CONTROL", &AccessibleDoCommand},

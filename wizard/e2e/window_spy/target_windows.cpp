@@ -33,6 +33,8 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM windows) {
   return TRUE;
 }
 
+}  // namespace
+
 std::wstring ProcessImageBaseName(DWORD processId) {
   const win32::unique_handle process(
       OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
@@ -53,8 +55,6 @@ std::wstring ProcessImageBaseName(DWORD processId) {
   const std::size_t separator = path->find_last_of(L"\\/");
   return separator == std::wstring::npos ? *path : path->substr(separator + 1);
 }
-
-}  // namespace
 
 void BecomePerMonitorDpiAware() {
   if (!win32::SetDpiAwareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) &&

@@ -51,6 +51,8 @@ HWND FindTermgateMessageBox(bool includeHidden = false);
 // How many visible such boxes there are.
 int CountTermgateMessageBoxes();
 bool IsTermgateProcess(DWORD processId);
+// The file name of a process's image ("Termgate.exe"); "" when it cannot be read.
+std::wstring ProcessImageBaseName(DWORD processId);
 
 std::optional<Form> ParseForm(std::string_view name);
 std::optional<ControlName> ParseControlName(std::string_view name);
