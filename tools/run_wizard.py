@@ -18,6 +18,7 @@ REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "wizard" / "e2e"))
 
 from driver import program  # noqa: E402
+from driver.texts import NOTICE  # noqa: E402
 from driver.wine import Prefix, Unsupported, cannot_run_32bit, pe_arch  # noqa: E402
 from driver.wizard import COMMANDS, BuildTree, Run, by_system_regsvr32  # noqa: E402
 from driver.wizard import unregistered_libraries  # noqa: E402
@@ -26,7 +27,6 @@ from driver.waiting import wait_until  # noqa: E402
 HEADLESS_SCREEN = "1280x800"  # the smallest screen the two windows fit on whole
 COMMANDS_TIMEOUT = 30  # seconds the uninstall commands get after Termgate has ended
 USAGE_ERROR, INTERRUPTED = 2, 130
-NOTICE = "Uninstalled Quillon Toolbar"  # what the walk expects after OK in the confirmation
 
 
 def known_codes():
@@ -226,26 +226,23 @@ def watch(wizard, screen):
 def walk(wizard, decline, screen, own_screen):
     """Goes through the wizard as a person would; returns Termgate's exit status. On a screen
     of its own the windows must fit; on a person's they are only noted when they do not."""
-    spy = wizard.spy
     check = expect_on_screen if own_screen else note_if_cut
-    check(spy.wait("Form2", "visible"), screen)
+    check(wizard.welcome(), screen)
     print(f"{wizard.screenshot('welcome', 'Form2')} ({since_start()} after start)")
-    spy.click("Form2", "Command1")
-    check(spy.wait("Form3", "visible"), screen)
-    option = "Option2" if decline else "Option1"
-    spy.click("Form3", option)
-    wizard.await_choice(option)
+    check(wizard.next(), screen)
+    wizard.choose("Option2" if decline else "Option1")
     print(wizard.screenshot("terms", "Form3"))
-    spy.click("Form3", "Command1")
     if decline:
-        spy.msgbox()
+        wizard.press_button()
         print(wizard.screenshot("confirmation"))
-        spy.answer("ok")
-        notice = spy.msgbox()
+        wizard.answer("ok")
+        notice = wizard.next_box()
         if notice["text"] != NOTICE:
             raise Failure(f"expected the notice {NOTICE!r}, got {notice['text']!r}")
         print(wizard.screenshot("notice"))
-        spy.answer("ok")
+        wizard.answer("ok")
+    else:
+        wizard.spy.click("Form3", "Command1")
     try:
         return wizard.exit_code()
     except subprocess.TimeoutExpired:
@@ -299,7 +296,9 @@ def run(args):
             raise Failure(str(reason)) from None
         how = "kept" if prefix.state["kept"] else \
             "made anew (it was missing, broken or of an older layout)"
-        print(f"Wine prefix {how}; desktop {screen} on display {prefix.state['display']} "
+        xvfb = prefix.state["xvfb"]
+        server = f", Xvfb process {xvfb['pid']}" if xvfb else ""
+        print(f"Wine prefix {how}; desktop {screen} on display {prefix.state['display']}{server} "
               f"({since_start()} after start)", flush=True)
         locale = "ja_JP.UTF-8" if args.words[:1] == ["JP"] else "en_US.UTF-8"
         name = short_name(args.words[0]) if args.words else "none"

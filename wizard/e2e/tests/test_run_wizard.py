@@ -16,8 +16,8 @@ from pathlib import Path
 import pytest
 
 from driver.display import start_xvfb
-from driver.processes import stop_process
-from driver.wine import LAYOUT_FILE, WINE, cannot_run_32bit, pe_arch
+from driver.processes import clock_ticks_since_boot, started_by, stop_process
+from driver.wine import LAYOUT_FILE, Prefix, cannot_run_32bit, pe_arch
 
 RUN_WIZARD = Path(__file__).resolve().parents[3] / "tools" / "run-wizard"
 
@@ -55,25 +55,25 @@ def run_wizard(tree, *args, display=None, timeout=240):
                           capture_output=True, text=True, timeout=timeout, check=False)
 
 
-def left_running(work, output):
-    """Processes of the run's prefix and its Xvfb that still run after it ended."""
-    prefix = f"WINEPREFIX={work / 'prefix'}".encode()
-    display = re.search(r"on display (:\d+)", output)
-    xvfb = f"Xvfb\0{display.group(1)}\0".encode() if display else None
-    found = []
-    for proc in Path("/proc").iterdir():
-        try:
-            command = (proc / "cmdline").read_bytes()
-            ours = (xvfb and command.startswith(xvfb)) or (
-                os.readlink(proc / "exe").startswith(str(Path(WINE).parent))
-                and prefix in (proc / "environ").read_bytes().split(b"\0"))
-        except OSError:
-            continue
-        if ours:
-            found.append(proc.name + ": " + command.replace(b"\0", b" ").decode())
+def left_running(work, output, ended):
+    """What the run started that still runs: its prefix's processes, and the Xvfb it names by
+    process id, if that process still runs and had started by the time the run `ended`
+    (clock_ticks_since_boot()), so that it is the run's and no later process with the same id."""
+    found = [str(pid) for pid in Prefix({"prefix": work / "prefix", "arch": None},
+                                        work / "session.json").prefix_processes()]
+    xvfb = re.search(r"Xvfb process (\d+)", output)
+    if xvfb and started_by(int(xvfb.group(1)), ended):
+        found.append(f"Xvfb {xvfb.group(1)}")
     if (work / "session.json").exists():
         found.append("session.json (the clean-up did not finish)")
     return found
+
+
+def run_and_left_running(tree, work, *args, display=None, timeout=240):
+    """Runs run-wizard; returns its result and what it left running."""
+    result = run_wizard(tree, *args, display=display, timeout=timeout)
+    ended = clock_ticks_since_boot()
+    return result, left_running(work, result.stdout, ended)
 
 
 @pytest.fixture
@@ -97,9 +97,9 @@ def test_a_headless_decline_in_an_older_prefix_makes_it_anew(tree, work, kept_pr
     made = json.loads((kept_prefix / LAYOUT_FILE).read_text())
     (kept_prefix / LAYOUT_FILE).write_text(json.dumps({**made, "layout": made["layout"] - 1}))
     started = time.time()
-    result = run_wizard(tree, "--headless", "--decline", "DE")
+    result, left = run_and_left_running(tree, work, "--headless", "--decline", "DE")
     assert result.returncode == 0, result.stdout + result.stderr
-    assert left_running(work, result.stdout) == []
+    assert left == []
     assert "Wine prefix made anew" in result.stdout
     assert not (kept_prefix / "drive_c" / "marker").exists()
     assert DECLINED.search(result.stdout), result.stdout
@@ -111,9 +111,9 @@ def test_a_headless_decline_in_an_older_prefix_makes_it_anew(tree, work, kept_pr
 def test_japanese_captions_in_a_kept_prefix(tree, work, kept_prefix):
     marker = kept_prefix / "drive_c" / "marker"
     marker.write_text("")
-    result = run_wizard(tree, "--headless", "JP", "同意する", "同意しない")
+    result, left = run_and_left_running(tree, work, "--headless", "JP", "同意する", "同意しない")
     assert result.returncode == 0, result.stdout + result.stderr
-    assert left_running(work, result.stdout) == []
+    assert left == []
     assert "Wine prefix kept" in result.stdout and marker.exists()
     assert UNCHANGED in result.stdout
     lang = kept_prefix / "drive_c" / "Kelvarn" / "Q-Harbor" / "Lang.ini"
@@ -131,9 +131,10 @@ def test_ctrl_c_stops_everything_it_started(tree, work):
         if process.poll() is None:
             os.killpg(process.pid, signal.SIGINT)  # as Ctrl-C in a terminal does
         rest, errors = process.communicate(timeout=60)
+    ended = clock_ticks_since_boot()
     assert process.returncode == 130
     assert errors.splitlines() == ["run-wizard: interrupted; stopped everything it had started"]
-    assert left_running(work, output + rest) == []
+    assert left_running(work, output + rest, ended) == []
 
 
 def test_a_broken_kept_prefix_is_made_anew(tree, work, kept_prefix):
@@ -149,13 +150,13 @@ def test_a_decline_walked_on_a_persons_display(tree, work, kept_prefix, screen, 
     """As the README shows it: `tools/run-wizard --decline DE` with a display set."""
     display, server = start_xvfb(screen)
     try:
-        result = run_wizard(tree, "--decline", "DE", display=display)
+        result, left = run_and_left_running(tree, work, "--decline", "DE", display=display)
     finally:
         stop_process(server)
     assert result.returncode == 0, result.stdout + result.stderr
     assert DECLINED.search(result.stdout), result.stdout
     assert ("does not fit whole" not in result.stderr) == fits, result.stderr
-    assert left_running(work, result.stdout) == []
+    assert left == []
 
 
 def test_a_code_of_any_length_keeps_file_names_short(tree, work, kept_prefix):
