@@ -6,8 +6,8 @@ import pytest
 pytestmark = pytest.mark.once_per_machine
 
 from driver.program import codes, form
+from driver.texts import JAPANESE_FILE
 from layout import check_window
-from texts import JAPANESE_FILE
 
 DPIS = (96, 120, 144)
 # Room a caption needs inside its control: a label's text runs up to its edges; a push button

@@ -5,13 +5,13 @@ however the wizard, or its process, then ends."""
 import pytest
 
 from driver.processes import stop_process
+from driver.texts import (BM_CLICK, BM_SETCHECK, BST_CHECKED, BST_UNCHECKED, DECLINE_TITLE,
+                          ENGLISH_MESSAGE, EXIT_ALREADY_RUNNING, EXIT_ENDED_FROM_OUTSIDE, IDABORT,
+                          IDNO, IDOK, IDYES, NOTICE, SC_CLOSE, STN_CLICKED, VK_RETURN, WM_CLOSE,
+                          WM_COMMAND, WM_KEYDOWN, WM_KEYUP, WM_SYSCOMMAND)
 from driver.waiting import wait_until
 from driver.wine import Prefix, Unsupported, pe_arch
-from driver.wizard import Run, by_system_regsvr32
-from texts import (BM_CLICK, BM_SETCHECK, BST_CHECKED, BST_UNCHECKED, DECLINE_TITLE,
-                   ENGLISH_MESSAGE, EXIT_ALREADY_RUNNING, EXIT_ENDED_FROM_OUTSIDE, IDABORT, IDNO,
-                   IDOK, IDYES, NOTICE, SC_CLOSE, STN_CLICKED, VK_RETURN, WM_CLOSE, WM_COMMAND,
-                   WM_KEYDOWN, WM_KEYUP, WM_SYSCOMMAND)
+from driver.wizard import PROGRAMS, Run, by_system_regsvr32
 
 
 def at_terms(run):
@@ -46,7 +46,7 @@ def test_a_confirmed_decline_unregisters_both_libraries(start, wine):
     run.answer("ok")
     assert run.exit_code() == 0
     assert unregistered_once_each_by_the_system(run), run.unregistered(both=False)
-    assert wine.wait_for_programs_to_end(("termgate.exe", "cmd.exe", "regsvr32.exe"), 10) == []
+    assert wine.wait_for_programs_to_end(PROGRAMS, 10) == []
 
 
 def test_one_question_at_a_time(start):
@@ -155,7 +155,7 @@ def test_ended_from_outside_before_ok_starts_nothing(start, wine, moment, how):
     BEFORE_OK[moment](run)
     ENDED_FROM_OUTSIDE[how](run, wine)
     assert run.exit_code() == EXIT_ENDED_FROM_OUTSIDE
-    assert wine.wait_for_programs_to_end(("termgate.exe", "cmd.exe", "regsvr32.exe"), 10) == []
+    assert wine.wait_for_programs_to_end(PROGRAMS, 10) == []
     assert run.unregistered(both=False) == {}
 
 

@@ -6,8 +6,8 @@ import re
 
 import pytest
 
+from driver.texts import ERROR_TITLE, WM_DPICHANGED, WM_GETDPISCALEDSIZE
 from driver.wizard import by_system_regsvr32
-from texts import ERROR_TITLE, WM_DPICHANGED, WM_GETDPISCALEDSIZE
 
 WEB_BROWSER = r"HKLM\Software\Classes\CLSID\{8856F961-340A-11D0-A96B-00C04FD705A2}\InprocServer32"
 

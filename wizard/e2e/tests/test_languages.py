@@ -4,8 +4,9 @@ button that then ends the program without changing anything."""
 
 import pytest
 
-from texts import (DECLINE_TITLE, IDCANCEL, IDOK, DUTCH_MESSAGE, ENGLISH_MESSAGE, GERMAN_MESSAGE,
-                   JAPANESE_ACCEPT, JAPANESE_DECLINE, JAPANESE_FILE, ROLE_RADIO_BUTTON)
+from driver.texts import (DECLINE_TITLE, IDCANCEL, IDOK, DUTCH_MESSAGE, ENGLISH_MESSAGE,
+                          GERMAN_MESSAGE, JAPANESE_ACCEPT, JAPANESE_DECLINE, JAPANESE_FILE,
+                          ROLE_RADIO_BUTTON)
 
 ENGLISH = ("I accept", "I decline")
 DESIGN_TIME = ("I Accept", "I Decline")

@@ -3,6 +3,8 @@ round ends as the first did, and leaves nothing running."""
 
 import pytest
 
+from driver.wizard import PROGRAMS
+
 pytestmark = pytest.mark.once_per_machine
 
 ROUNDS = [(number, path) for number in range(1, 26) for path in ("decline", "accept")]
@@ -19,4 +21,4 @@ def test_round(start, wine, number, path):
     else:
         assert run.accept_to_the_end() == 0
         assert run.unregistered(both=False) == {}
-    assert wine.wait_for_programs_to_end(("termgate.exe", "cmd.exe", "regsvr32.exe"), 10) == []
+    assert wine.wait_for_programs_to_end(PROGRAMS, 10) == []

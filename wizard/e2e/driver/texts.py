@@ -1,5 +1,5 @@
-"""What Termgate shows, written out by hand as independent checks: the tests compare the
-program's windows and boxes with these, never with texts taken from the program."""
+"""What Termgate shows, written out by hand as independent checks: the tests and run-wizard
+compare the program's windows and boxes with these, never with texts taken from the program."""
 
 ENGLISH_MESSAGE = (
     "You have chosen to decline the Terms of Use for the Quillon Toolbar.  The toolbar will be "
