@@ -1,6 +1,7 @@
 // Termgate.exe: the terms-of-use wizard on the real Win32 host.
 #include <windows.h>
 
+#include "run_record.h"
 #include "runtime_error.h"
 #include "system_dpi.h"
 #include "wide_text.h"
@@ -20,6 +21,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // does not keep the wizard from running.
   const win32::unique_handle oneInSession(CreateMutexW(nullptr, FALSE, L"Local\\Kelvarn.Termgate"));
   if (oneInSession && GetLastError() == ERROR_ALREADY_EXISTS) {
+    win32::RunRecord::AlreadyRunning();
     return win32::kExitAlreadyRunning;
   }
   // The manifest asks for this already; the call covers a manifest that a loader ignored, and
@@ -29,6 +31,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const win32::unique_oleuninitialize_call ole;
   if (FAILED(ole.result())) {
     const RuntimeError error = runtime_errors::CannotCreateObject();
+    win32::RunRecord(nullptr).Failed(error);
     MessageBoxW(nullptr, win32::Wide(DefaultErrorReport(error)).c_str(),
                 win32::Wide(kProgramTitle).c_str(), MB_OK | MB_ICONERROR);
     return error.number;
@@ -36,5 +39,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   win32::Win32Host host;
   Wizard wizard(host);
-  host.Run(wizard);
+  host.Run(wizard, wizard.language());
 }

@@ -49,8 +49,9 @@ LRESULT CALLBACK DropForgedMessages(int code, WPARAM removed, LPARAM lParam) {
 
 }  // namespace
 
-void Win32Host::Run(EventSink& program) {
+void Win32Host::Run(EventSink& program, const LanguageSetting& language) {
   program_ = &program;
+  record_.emplace(&language);
   // Every message loop of the thread passes this hook: the host's, and those of message boxes.
   const unique_hhook notForged(
       SetWindowsHookExW(WH_GETMESSAGE, &DropForgedMessages, nullptr, GetCurrentThreadId()));
@@ -76,7 +77,7 @@ void Win32Host::Run(EventSink& program) {
       DispatchMessageW(&message);
     }
   }
-  EndFromOutside();
+  EndFromOutside(RunRecord::Outside::QuitMessage);
 }
 
 FormWindow& Win32Host::Loaded(Form form) {
@@ -122,7 +123,7 @@ void Win32Host::Clicked(Form form, const ControlLayout& control) {
 }
 
 void Win32Host::SessionEnds() {
-  EndFromOutside();
+  EndFromOutside(RunRecord::Outside::SessionEnded);
 }
 
 void Win32Host::Failed() {
@@ -130,7 +131,7 @@ void Win32Host::Failed() {
   ExitProcess(1);  // not reached: the default error handling ends the program
 }
 
-void Win32Host::EndFromOutside() {
+void Win32Host::EndFromOutside(RunRecord::Outside how) {
   AtTopLevel([this] {
     for (const Form form : kForms) {
       if (const auto handler = BoundHandler(form, std::nullopt, Event::QueryUnload);
@@ -139,6 +140,11 @@ void Win32Host::EndFromOutside() {
       }
     }
   });
+  if (record_->CommandsStarted()) {
+    record_->DeclineConfirmed();
+  } else {
+    record_->EndedFromOutside(how);
+  }
   ExitProcess(kExitEndedFromOutside);
 }
 
@@ -156,6 +162,8 @@ void Win32Host::AtTopLevel(const std::function<void()>& dispatch) {
 }
 
 void Win32Host::DefaultErrorHandling(const RuntimeError& error) {
+  // Recorded before the box, which waits for a person who may never come.
+  record_->Failed(error);
   const std::wstring report = Wide(DefaultErrorReport(error));
   MessageBoxW(nullptr, report.c_str(), Wide(kProgramTitle).c_str(),
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
@@ -220,6 +228,11 @@ void Win32Host::Navigate2(Control browser, TextView url) {
 }
 
 std::int32_t Win32Host::MsgBox(TextView prompt, std::int32_t buttons, TextView title) {
+  // A box after the commands have started waits for a person who may never come: the decision
+  // is recorded now.
+  if (record_->CommandsStarted()) {
+    record_->DeclineConfirmed();
+  }
   // The windows are hidden while a box asks, so it has no owner; it comes to the front itself.
   // No event of the program runs until it is answered.
   boxOpen_ = true;
@@ -228,16 +241,23 @@ std::int32_t Win32Host::MsgBox(TextView prompt, std::int32_t buttons, TextView t
   boxOpen_ = false;
   if (!answer) {
     // Told to quit while the box asked: nobody answered it.
-    EndFromOutside();
+    EndFromOutside(RunRecord::Outside::QuitMessage);
   }
   return *answer;
 }
 
 void Win32Host::Shell(TextView pathname, std::int16_t windowStyle) {
   StartCommandLine(pathname, windowStyle);
+  record_->CommandStarted(pathname);
 }
 
 void Win32Host::End() {
+  // The program's own End comes after accept, or after the commands of a confirmed decline.
+  if (record_->CommandsStarted()) {
+    record_->DeclineConfirmed();
+  } else {
+    record_->Accepted();
+  }
   ExitProcess(0);
 }
 

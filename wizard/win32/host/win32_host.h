@@ -8,9 +8,12 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "form_window.h"
 #include "host.h"
+#include "language_setting.h"
+#include "run_record.h"
 #include "runtime_error.h"
 
 namespace termgate::win32 {
@@ -30,8 +33,9 @@ class Win32Host final : public Host, private FormWindow::Listener {
   Win32Host& operator=(const Win32Host&) = delete;
 
   // Loads and shows the startup window, then runs the message loop. Never returns: the program
-  // ends through End, the default error handling, or from outside.
-  [[noreturn]] void Run(EventSink& program);
+  // ends through End, the default error handling, or from outside. `language` is the program's,
+  // for the run's record in the event log.
+  [[noreturn]] void Run(EventSink& program, const LanguageSetting& language);
 
   void Show(Form form) override;
   void Hide(Form form) override;
@@ -64,13 +68,14 @@ class Win32Host final : public Host, private FormWindow::Listener {
   [[noreturn]] void Failed() override;
   // The session ends or a quit message came: the windows hear Form_QueryUnload (a confirmed
   // decline starts its commands there), then the program ends with kExitEndedFromOutside.
-  [[noreturn]] void EndFromOutside();
+  [[noreturn]] void EndFromOutside(RunRecord::Outside how);
   // Runs an event that the user or the start raised; an error that leaves its handler ends the
   // program through the default error handling.
   void AtTopLevel(const std::function<void()>& dispatch);
   [[noreturn]] void DefaultErrorHandling(const RuntimeError& error);
 
   EventSink* program_ = nullptr;
+  std::optional<RunRecord> record_;
   std::array<std::unique_ptr<FormWindow>, kFormCount> forms_;
   bool boxOpen_ = false;
 };

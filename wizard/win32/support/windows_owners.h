@@ -31,6 +31,9 @@ inline void Free(HMODULE module) {
 inline void ReleaseScreenDc(HDC dc) {
   ReleaseDC(nullptr, dc);
 }
+inline void DeregisterSource(HANDLE source) {
+  DeregisterEventSource(source);
+}
 inline void FreeString(BSTR text) {
   SysFreeString(text);
 }
@@ -61,6 +64,9 @@ using unique_hmodule = unique_any<HMODULE, owner_detail::Free, owner_detail::Nul
 // The screen's DC, from GetDC(nullptr).
 using unique_hdc_screen = unique_any<HDC, owner_detail::ReleaseScreenDc, owner_detail::Null<HDC>>;
 using unique_bstr = unique_any<BSTR, owner_detail::FreeString, owner_detail::Null<BSTR>>;
+// An event log source, from RegisterEventSourceW.
+using unique_event_source =
+    unique_any<HANDLE, owner_detail::DeregisterSource, owner_detail::Null<HANDLE>>;
 using unique_variant =
     unique_struct<VARIANT, owner_detail::InitVariant, owner_detail::ClearVariant>;
 
