@@ -1,22 +1,33 @@
 @echo off
-rem Installs Termgate for the users of this computer: copies Termgate.exe and its two pages into
-rem Kelvarn\Termgate in the 32-bit Program Files folder, and adds the value Termgate to
-rem HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce, so that Windows starts it once, at
-rem the next logon of an administrator. c:\Kelvarn\Q-Harbor\Lang.ini is left as it is.
+rem Installs Termgate for the users of this computer. It checks every file of the kit against
+rem SHA256SUMS.txt, copies Termgate.exe and its two pages into Kelvarn\Termgate in the 32-bit
+rem Program Files folder, registers Termgate as the source of its entries in the Application event
+rem log, and has Windows start Termgate once, at the next logon of an administrator: by default
+rem elevated, through the scheduled task of Termgate-task.xml, which deletes itself once Termgate
+rem has run; with /runonce, through the value Termgate in
+rem HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce instead. Each way removes the other.
+rem c:\Kelvarn\Q-Harbor\Lang.ini is left as it is.
 rem
-rem Run it as an administrator, elevated, from the folder the zip was unpacked into; it takes no
-rem arguments. Exit status: 0 installed, 1 not elevated, 2 a file could not be copied (or is
-rem missing beside this script), 3 the registry value could not be written. DEPLOYMENT.txt,
-rem section 2, says more.
+rem   install.cmd [/runonce]
+rem
+rem Run it as an administrator, elevated, from the folder the zip was unpacked into. Exit status:
+rem 0 installed, 1 not elevated, 2 a file is missing or damaged (nothing was changed) or could not
+rem be copied, 3 a registry value could not be written, 4 the scheduled task could not be
+rem registered, 5 an unknown argument (nothing was changed). DEPLOYMENT.txt, section 2, says more.
 setlocal EnableExtensions DisableDelayedExpansion
 
 rem The files are taken from beside this script, not from the current folder: "Run as
 rem administrator" starts a script in the system folder.
 set "source=%~dp0"
 
-rem Windows' own tools by their full path: a reg.exe or fltmc.exe that lies in the unpacked folder
-rem must never run elevated. A 32-bit cmd on 64-bit Windows reaches the 64-bit ones through
-rem Sysnative, and so the registry view that logons read.
+set "route=task"
+if /i "%~1"=="/runonce" set "route=runonce"
+if "%route%"=="task" if not "%~1"=="" goto usage
+if not "%~2"=="" goto usage
+
+rem Windows' own tools by their full path: a reg.exe, schtasks.exe or certutil.exe that lies in the
+rem unpacked folder must never run elevated. A 32-bit cmd on 64-bit Windows reaches the 64-bit ones
+rem through Sysnative, and so the registry view that logons read.
 set "tools=%SystemRoot%\System32"
 if exist "%SystemRoot%\Sysnative\reg.exe" set "tools=%SystemRoot%\Sysnative"
 
@@ -32,13 +43,35 @@ rem Termgate is a 32-bit program: on 64-bit Windows it belongs in Program Files 
 set "target=%ProgramFiles%\Kelvarn\Termgate"
 if defined ProgramFiles(x86) set "target=%ProgramFiles(x86)%\Kelvarn\Termgate"
 
-rem All three files are looked for before anything is changed. The steps are written out one by
-rem one: Wine's cmd neither leaves a for loop at a goto nor runs an if block inside one.
+rem Every file is looked for, then checked, before anything is changed. The steps are written out
+rem one by one: Wine's cmd neither leaves a for loop at a goto nor runs an if block inside one.
 set "file="
+if not exist "%source%uninstall.cmd" set "file=uninstall.cmd"
 if not exist "%source%toolbar.html" set "file=toolbar.html"
+if not exist "%source%install.cmd" set "file=install.cmd"
 if not exist "%source%index.html" set "file=index.html"
 if not exist "%source%Termgate.exe" set "file=Termgate.exe"
+if not exist "%source%Termgate-task.xml" set "file=Termgate-task.xml"
+if not exist "%source%DEPLOYMENT.txt" set "file=DEPLOYMENT.txt"
+if not exist "%source%SHA256SUMS.txt" set "file=SHA256SUMS.txt"
 if defined file goto missing
+
+rem Only what was built is installed: Windows' own certutil computes each file's SHA-256 sum, which
+rem must be the one SHA256SUMS.txt gives for that name.
+call :verify DEPLOYMENT.txt
+if errorlevel 1 goto damaged
+call :verify Termgate-task.xml
+if errorlevel 1 goto damaged
+call :verify Termgate.exe
+if errorlevel 1 goto damaged
+call :verify index.html
+if errorlevel 1 goto damaged
+call :verify install.cmd
+if errorlevel 1 goto damaged
+call :verify toolbar.html
+if errorlevel 1 goto damaged
+call :verify uninstall.cmd
+if errorlevel 1 goto damaged
 
 if not exist "%target%\" mkdir "%target%" >nul 2>&1
 if not exist "%target%\" goto no_folder
@@ -55,12 +88,59 @@ set "file=toolbar.html"
 copy /b /y "%source%%file%" "%target%\%file%" >nul
 if errorlevel 1 goto copy_failed
 
-rem The value holds the exe's path in quotes, as a command line must when the path has blanks.
-"%tools%\reg.exe" add "HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce" /v Termgate /t REG_SZ /d "\"%target%\Termgate.exe\"" /f >nul
-if errorlevel 1 goto no_value
+rem Event Viewer and log collectors read the texts of Termgate's entries from Termgate.exe itself.
+set "source_key=HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Termgate"
+"%tools%\reg.exe" add "%source_key%" /v EventMessageFile /t REG_EXPAND_SZ /d "%target%\Termgate.exe" /f >nul
+if errorlevel 1 goto no_source
+"%tools%\reg.exe" add "%source_key%" /v TypesSupported /t REG_DWORD /d 7 /f >nul
+if errorlevel 1 goto no_source
 
-echo install.cmd: Termgate is installed in "%target%" and starts once at the next logon of an administrator.
+set "runonce=HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
+if "%route%"=="runonce" goto runonce
+
+rem The task starts Termgate elevated, at the logon of any member of Administrators, from the
+rem 32-bit Program Files folder of the Windows it runs on, and then deletes itself. A RunOnce value
+rem left by an earlier install would start a second wizard, which would only end at once.
+"%tools%\reg.exe" query "%runonce%" /v Termgate >nul 2>&1
+if errorlevel 1 goto no_value_to_remove
+"%tools%\reg.exe" delete "%runonce%" /v Termgate /f >nul
+if errorlevel 1 goto value_left
+:no_value_to_remove
+"%tools%\schtasks.exe" /create /tn Termgate /xml "%source%Termgate-task.xml" /f >nul 2>&1
+if errorlevel 1 goto no_task
+echo install.cmd: Termgate is installed in "%target%" and starts once, elevated, at the next logon of an administrator.
 exit /b 0
+
+:runonce
+"%tools%\schtasks.exe" /query /tn Termgate >nul 2>&1
+if errorlevel 1 goto no_task_to_remove
+"%tools%\schtasks.exe" /delete /tn Termgate /f >nul 2>&1
+if errorlevel 1 goto task_left
+:no_task_to_remove
+rem The value holds the exe's path in quotes, as a command line must when the path has blanks.
+"%tools%\reg.exe" add "%runonce%" /v Termgate /t REG_SZ /d "\"%target%\Termgate.exe\"" /f >nul
+if errorlevel 1 goto no_value
+echo install.cmd: Termgate is installed in "%target%" and starts once at the next logon of an administrator (RunOnce).
+exit /b 0
+
+rem Sets errorlevel 0 when the file named %1 beside this script has the sum that SHA256SUMS.txt
+rem gives for it, else 1. certutil prints the sum on its second line, in pairs of hex digits
+rem separated by blanks on Windows 7 and without blanks since.
+:verify
+set "file=%~1"
+set "wanted="
+set "sum="
+for /f "usebackq tokens=1,2" %%a in ("%source%SHA256SUMS.txt") do if "%%b"=="%~1" set "wanted=%%a"
+for /f "skip=1 delims=" %%h in ('""%tools%\certutil.exe" -hashfile "%source%%~1" SHA256"') do if not defined sum set "sum=%%h"
+if not defined wanted exit /b 1
+if not defined sum exit /b 1
+set "sum=%sum: =%"
+if /i not "%sum%"=="%wanted%" exit /b 1
+exit /b 0
+
+:usage
+echo install.cmd: unknown argument "%~1"; the only one is /runonce. Nothing was changed.
+exit /b 5
 
 :not_elevated
 echo install.cmd: run it as an administrator, elevated ("Run as administrator"); nothing was changed.
@@ -68,6 +148,10 @@ exit /b 1
 
 :missing
 echo install.cmd: %file% is not beside install.cmd; unpack the whole zip into one folder. Nothing was changed.
+exit /b 2
+
+:damaged
+echo install.cmd: %file% does not match its SHA-256 sum in SHA256SUMS.txt; use the files as built. Nothing was changed.
 exit /b 2
 
 :no_folder
@@ -78,6 +162,22 @@ exit /b 2
 echo install.cmd: %file% could not be copied into "%target%"; uninstall.cmd removes what was copied.
 exit /b 2
 
+:no_source
+echo install.cmd: the event log source Termgate could not be registered; the files are in "%target%".
+exit /b 3
+
+:value_left
+echo install.cmd: the RunOnce value Termgate of an earlier install could not be removed; the files are in "%target%".
+exit /b 3
+
 :no_value
 echo install.cmd: the RunOnce value Termgate could not be written; the files are in "%target%".
 exit /b 3
+
+:task_left
+echo install.cmd: the scheduled task Termgate of an earlier install could not be removed; the files are in "%target%".
+exit /b 4
+
+:no_task
+echo install.cmd: the scheduled task Termgate could not be registered; the files are in "%target%".
+exit /b 4

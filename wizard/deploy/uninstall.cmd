@@ -1,12 +1,12 @@
 @echo off
-rem Undoes install.cmd: removes the RunOnce value Termgate if it has not run yet, the scheduled
-rem task Termgate if Termgate-task.xml was registered and it has not run yet, Termgate's three
-rem files and the folder Kelvarn\Termgate in the 32-bit Program Files folder (and Kelvarn, when
-rem nothing else is left in it). c:\Kelvarn\Q-Harbor\Lang.ini is left as it is.
+rem Undoes install.cmd: removes the scheduled task Termgate and the RunOnce value Termgate, if
+rem they have not run yet, the event log source Termgate (the entries Termgate wrote stay in the
+rem log), Termgate's three files and the folder Kelvarn\Termgate in the 32-bit Program Files folder
+rem (and Kelvarn, when nothing else is left in it). c:\Kelvarn\Q-Harbor\Lang.ini is left as it is.
 rem
 rem Run it as an administrator, elevated; it takes no arguments. Exit status: 0 removed (or
-rem nothing was installed), 1 not elevated, 2 a file or the folder could not be removed, 3 the
-rem registry value could not be removed.
+rem nothing was installed), 1 not elevated, 2 a file or the folder could not be removed, 3 a
+rem registry value could not be removed, 4 the scheduled task could not be removed.
 setlocal EnableExtensions DisableDelayedExpansion
 
 rem The same tools, the same elevation check and the same folder as install.cmd, for the same
@@ -21,6 +21,13 @@ if not "%errorlevel%"=="0" goto not_elevated
 set "target=%ProgramFiles%\Kelvarn\Termgate"
 if defined ProgramFiles(x86) set "target=%ProgramFiles(x86)%\Kelvarn\Termgate"
 
+rem Only a task or a value that has not run yet is still there; none at all is the usual case.
+"%tools%\schtasks.exe" /query /tn Termgate >nul 2>&1
+if errorlevel 1 goto task_gone
+"%tools%\schtasks.exe" /delete /tn Termgate /f >nul 2>&1
+if errorlevel 1 goto task_left
+:task_gone
+
 set "key=HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
 "%tools%\reg.exe" query "%key%" /v Termgate >nul 2>&1
 if errorlevel 1 goto value_gone
@@ -28,8 +35,12 @@ if errorlevel 1 goto value_gone
 if errorlevel 1 goto value_left
 :value_gone
 
-rem Only a task that has not run yet is still there; none at all is the usual case.
-"%tools%\schtasks.exe" /delete /tn Termgate /f >nul 2>&1
+set "key=HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Termgate"
+"%tools%\reg.exe" query "%key%" >nul 2>&1
+if errorlevel 1 goto source_gone
+"%tools%\reg.exe" delete "%key%" /f >nul
+if errorlevel 1 goto source_left
+:source_gone
 
 for %%f in (Termgate.exe index.html toolbar.html) do if exist "%target%\%%f" del /f /q "%target%\%%f" >nul 2>&1
 rem del reports no failure in its status, so what is left is looked for afterwards (one line a
@@ -51,8 +62,16 @@ exit /b 0
 echo uninstall.cmd: run it as an administrator, elevated ("Run as administrator"); nothing was changed.
 exit /b 1
 
+:task_left
+echo uninstall.cmd: the scheduled task Termgate could not be removed; nothing else was changed.
+exit /b 4
+
 :value_left
-echo uninstall.cmd: the RunOnce value Termgate could not be removed; nothing else was changed.
+echo uninstall.cmd: the RunOnce value Termgate could not be removed; the scheduled task is removed.
+exit /b 3
+
+:source_left
+echo uninstall.cmd: the event log source Termgate could not be removed; the task and the RunOnce value are removed.
 exit /b 3
 
 :file_left

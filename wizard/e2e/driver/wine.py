@@ -301,11 +301,15 @@ class Prefix:
 
     # --- paths and environment ------------------------------------------------------------
 
-    def env(self, locale=DEFAULT_LOCALE, winedebug="-all"):
+    def env(self, locale=DEFAULT_LOCALE, winedebug="-all", native=()):
+        """The environment of the prefix's programs. `native`: Wine's own programs (e.g.
+        "certutil.exe") that a stand-in planted in the system folder replaces, which Wine would
+        otherwise run in its place."""
         env = dict(os.environ)
+        overrides = ";".join(["winemenubuilder.exe=d", *(f"{name}=n" for name in native)])
         env.update({"WINEPREFIX": str(self.path), "WINEDEBUG": winedebug,
                     "DISPLAY": self.state["display"], "LC_ALL": locale, "LANG": locale,
-                    "WINEDLLOVERRIDES": "winemenubuilder.exe=d"})
+                    "WINEDLLOVERRIDES": overrides})
         return env
 
     @property
@@ -322,19 +326,20 @@ class Prefix:
 
     # --- programs -------------------------------------------------------------------------
 
-    def start(self, exe, args=(), cwd=None, locale=DEFAULT_LOCALE, talk=False, winedebug="-all"):
+    def start(self, exe, args=(), cwd=None, locale=DEFAULT_LOCALE, talk=False, winedebug="-all",
+              native=()):
         """Starts a Windows program. With `talk`, its standard input and output are pipes;
         otherwise its output goes to the prefix's log, where no reader is needed."""
         with open(self.log_file, "ab") as log:
             pipe = subprocess.PIPE if talk else log
             return subprocess.Popen([WINE, str(exe), *map(str, args)], cwd=cwd,
-                                    env=self.env(locale, winedebug),
+                                    env=self.env(locale, winedebug, native),
                                     stdin=subprocess.PIPE if talk else subprocess.DEVNULL,
                                     stdout=pipe, stderr=log, start_new_session=self.detach)
 
-    def run(self, exe, args=(), timeout=120):
+    def run(self, exe, args=(), timeout=120, native=()):
         """Runs a Windows console program to its end; returns its exit code and output."""
-        return _quietly([WINE, exe, *args], self.env(), timeout=timeout)
+        return _quietly([WINE, exe, *args], self.env(native=native), timeout=timeout)
 
     def prefix_processes(self):
         """Process ids of everything running in this prefix, the wine server included: Wine's

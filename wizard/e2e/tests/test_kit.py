@@ -1,22 +1,36 @@
-"""The deployer's kit from the zip, on Wine, which runs HKLM RunOnce entries when a session
-starts as Windows does at a logon: install.cmd puts the files in place and the value in RunOnce,
-the next session starts Termgate once and the value is gone, uninstall.cmd removes what
-install.cmd added; a kit that is not elevated or lacks a file changes nothing. And the signed
-exe that package.signed makes runs as the unsigned one does."""
+"""The deployer's kit from the zip, on Wine. install.cmd checks every file against SHA256SUMS.txt,
+puts the files in place, registers the event log source and, by default, the scheduled task that
+starts Termgate once, elevated, at an administrator's logon, on a 64-bit and on a 32-bit layout;
+/runonce registers the RunOnce value instead, which Wine runs when a session starts, as Windows
+does at a logon. uninstall.cmd removes what install.cmd added. A kit that is not elevated, lacks a
+file or holds a damaged one changes nothing. And the signed exe that package.signed makes runs as
+the unsigned one does.
+
+Wine's certutil cannot hash and its schtasks keeps no task and runs none: stand-ins planted in the
+system folder hash with Windows' CNG and keep the task they are given, and a third starts the
+task's action as Task Scheduler would."""
 
 import shutil
 import subprocess
+import xml.etree.ElementTree as ElementTree
 import zipfile
 
 import pytest
 
 from driver.waiting import wait_until
+from driver.window_spy import WindowSpy
 from driver.wine import Prefix, Unsupported, pe_arch
 
 RUNONCE = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
-INSTALLED = ("Program Files (x86)", "Kelvarn", "Termgate")
+EVENT_SOURCE = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Termgate"
 PROGRAM = ("Termgate.exe", "index.html", "toolbar.html")
 LANG_INI = b"DE\r\n"
+STAND_INS = ("certutil.exe", "schtasks.exe")
+# The 32-bit Program Files folder of each Windows, and what makes a 64-bit Wine look like the
+# other: a 32-bit Windows has no ProgramFiles(x86).
+LAYOUTS = {"64-bit Windows": ("Program Files (x86)", None),
+           "32-bit Windows": ("Program Files", "ProgramFiles(x86)")}
+TASK = "{http://schemas.microsoft.com/windows/2004/02/mit/task}"
 
 
 @pytest.fixture(scope="module")
@@ -31,11 +45,13 @@ def package(tree):
 
 @pytest.fixture(scope="module")
 def fresh(tree):
-    """A Wine prefix of its own, as a new computer is, and its display."""
+    """A Wine prefix of its own, as a new computer is, with the stand-ins in its system folder."""
     try:
         prefix = Prefix.create(tree.path / "e2e-kit" / "session.json", pe_arch(tree.termgate))
     except Unsupported as reason:
         pytest.skip(str(reason))
+    for name in STAND_INS:
+        shutil.copy2(tree.e2e / "stand-ins" / name, prefix.drive_c / "windows" / "system32")
     yield prefix
     prefix.destroy()
 
@@ -43,7 +59,7 @@ def fresh(tree):
 @pytest.fixture
 def kit(fresh, package):
     """The zip unpacked into C:\\kit of the fresh prefix, and a Lang.ini the maker's software
-    left; both are gone again after the test."""
+    left; both are gone again after the test, with what the kit and the stand-ins left."""
     folder = fresh.drive_c / "kit"
     folder.mkdir()
     for name, data in package.items():
@@ -52,29 +68,111 @@ def kit(fresh, package):
     lang.parent.mkdir(parents=True)
     lang.write_bytes(LANG_INI)
     yield folder
-    shutil.rmtree(folder)
-    shutil.rmtree(fresh.drive_c / "Kelvarn", ignore_errors=True)
-    shutil.rmtree(fresh.drive_c.joinpath(*INSTALLED), ignore_errors=True)
+    for left in [folder, fresh.drive_c / "Kelvarn", fresh.drive_c / "schtasks",
+                 *(fresh.drive_c / program_files / "Kelvarn" for program_files, _ in
+                   LAYOUTS.values())]:
+        shutil.rmtree(left, ignore_errors=True)
+    for key, name in ((RUNONCE, "Termgate"), (EVENT_SOURCE, None)):
+        fresh.run("reg", ["delete", key, *(["/v", name] if name else []), "/f"])
 
 
-def script(prefix, name):
-    """Runs C:\\kit\\NAME as an administrator does; returns its status and its lines."""
-    code, output = prefix.run("cmd", ["/c", f"C:\\kit\\{name}"])
+def command(prefix, tree, line, unset=None):
+    """Runs a command line as a Windows program starts it (CreateProcess parses it), without
+    `unset` in its environment, and waits for it; returns its status and its output's lines."""
+    (prefix.drive_c / "command.txt").write_text(line, encoding="utf-8")
+    code, output = prefix.run(tree.e2e / "stand-ins" / "task_action.exe",
+                              ["C:\\command.txt", *([unset] if unset else [])], native=STAND_INS)
     return code, output.strip().splitlines()
 
 
-def installed(prefix):
-    folder = prefix.drive_c.joinpath(*INSTALLED)
+def script(prefix, tree, name, *args, unset=None):
+    """Runs C:\\kit\\NAME as an administrator or a management tool does: elevated, from another
+    folder."""
+    return command(prefix, tree, f'cmd.exe /d /c "cd /d C:\\windows\\system32 && '
+                                 f'C:\\kit\\{name} {" ".join(args)}"', unset)
+
+
+def installed(prefix, program_files="Program Files (x86)"):
+    folder = prefix.drive_c / program_files / "Kelvarn" / "Termgate"
     return {name: (folder / name).read_bytes() for name in PROGRAM if (folder / name).exists()}
 
 
-def test_install_starts_termgate_once_at_the_next_logon_and_uninstall_removes_it(
+def schtasks_calls(prefix):
+    """What the kit asked of schtasks, each call's arguments as one line."""
+    calls = prefix.drive_c / "schtasks" / "calls.txt"
+    lines = calls.read_bytes().decode("utf-16-le").splitlines() if calls.exists() else []
+    return [line.split(".exe", 1)[1].strip(' "') for line in lines]
+
+
+def registered_task(prefix):
+    task = prefix.drive_c / "schtasks" / "Termgate.xml"
+    return task.read_bytes() if task.exists() else None
+
+
+def check_task_definition(xml):
+    """The task as it must be, written out here: at the logon of any member of Administrators, by
+    its SID; elevated; cmd.exe of the system folder as its one action."""
+    task = ElementTree.fromstring(xml)
+    (trigger,) = task.find(f"{TASK}Triggers")
+    assert trigger.tag == f"{TASK}LogonTrigger" and trigger.find(f"{TASK}UserId") is None
+    assert trigger.findtext(f"{TASK}Enabled") == "true"
+    (principal,) = task.find(f"{TASK}Principals")
+    assert (principal.findtext(f"{TASK}GroupId"), principal.findtext(f"{TASK}RunLevel"),
+            principal.find(f"{TASK}UserId")) == ("S-1-5-32-544", "HighestAvailable", None)
+    actions = task.find(f"{TASK}Actions")
+    assert actions.get("Context") == principal.get("id")
+    (action,) = actions
+    assert action.findtext(f"{TASK}Command") == r"%SystemRoot%\System32\cmd.exe"
+    return f'{action.findtext(f"{TASK}Command")} {action.findtext(f"{TASK}Arguments")}'
+
+
+@pytest.mark.parametrize("layout", LAYOUTS)
+def test_install_registers_the_elevated_task_that_starts_termgate_once(fresh, kit, package, tree,
+                                                                        layout):
+    program_files, unset = LAYOUTS[layout]
+    exe = f"C:\\{program_files}\\Kelvarn\\Termgate\\Termgate.exe"
+    code, lines = script(fresh, tree, "install.cmd", unset=unset)
+    assert (code, len(lines)) == (0, 1) and lines[0].startswith("install.cmd: "), lines
+    assert installed(fresh, program_files) == {name: package[name] for name in PROGRAM}
+    assert (fresh.reg_query(EVENT_SOURCE, "EventMessageFile"),
+            fresh.reg_query(EVENT_SOURCE, "TypesSupported")) == (exe, "0x7")
+    assert fresh.reg_query(RUNONCE, "Termgate") is None
+    assert schtasks_calls(fresh) == [r'/create /tn Termgate /xml "C:\kit\Termgate-task.xml" /f']
+    assert registered_task(fresh) == package["Termgate-task.xml"]
+    action = check_task_definition(registered_task(fresh))
+
+    # An administrator logs on: Task Scheduler starts the action, which starts Termgate from the
+    # folder install.cmd used, waits for it, and then deletes the task.
+    (fresh.drive_c / "action.txt").write_text(action, encoding="utf-8")
+    started = fresh.start(tree.e2e / "stand-ins" / "task_action.exe",
+                          ["C:\\action.txt", *([unset] if unset else [])], native=STAND_INS)
+    spy = WindowSpy(fresh, tree.window_spy)
+    try:
+        welcome = spy.wait("Form2", "visible")
+        assert welcome["image"].lower() == exe.lower()
+        assert registered_task(fresh) is not None, "the task went before Termgate ended"
+        spy.must("terminate", welcome["pid"])
+        assert started.wait(timeout=60) == 0
+    finally:
+        spy.close()
+    assert schtasks_calls(fresh)[1:] == ["/delete /tn Termgate /f"]
+    assert registered_task(fresh) is None
+
+    code, lines = script(fresh, tree, "uninstall.cmd", unset=unset)
+    assert (code, len(lines)) == (0, 1), lines
+    assert not fresh.drive_c.joinpath(program_files, "Kelvarn").exists()
+    assert fresh.reg_query(EVENT_SOURCE, "EventMessageFile") is None
+    assert (fresh.drive_c / "Kelvarn" / "Q-Harbor" / "Lang.ini").read_bytes() == LANG_INI
+
+
+def test_install_runonce_starts_termgate_once_at_the_next_logon_and_uninstall_removes_it(
         fresh, kit, package, tree, screenshots):
-    code, lines = script(fresh, "install.cmd")
+    code, lines = script(fresh, tree, "install.cmd", "/runonce")
     assert (code, len(lines)) == (0, 1) and lines[0].startswith("install.cmd: "), lines
     assert installed(fresh) == {name: package[name] for name in PROGRAM}
-    exe = "C:\\" + "\\".join(INSTALLED) + "\\Termgate.exe"
+    exe = r"C:\Program Files (x86)\Kelvarn\Termgate\Termgate.exe"
     assert fresh.reg_query(RUNONCE, "Termgate") == f'"{exe}"'
+    assert registered_task(fresh) is None
 
     fresh.next_session()
     # The session's first program waits until the RunOnce entries have run: Termgate is watched
@@ -93,16 +191,19 @@ def test_install_starts_termgate_once_at_the_next_logon_and_uninstall_removes_it
     finally:
         session.kill()
 
-    code, lines = script(fresh, "uninstall.cmd")
+    code, lines = script(fresh, tree, "uninstall.cmd")
     assert (code, len(lines)) == (0, 1), lines
-    assert not fresh.drive_c.joinpath(*INSTALLED).exists()
-    assert (fresh.drive_c / "Kelvarn" / "Q-Harbor" / "Lang.ini").read_bytes() == LANG_INI
+    assert not fresh.drive_c.joinpath("Program Files (x86)", "Kelvarn").exists()
 
-    # A value that has not run yet goes too.
-    assert script(fresh, "install.cmd")[0] == 0
-    assert script(fresh, "uninstall.cmd")[0] == 0
-    assert fresh.reg_query(RUNONCE, "Termgate") is None
-    assert not fresh.drive_c.joinpath(*INSTALLED).exists()
+    # A value that has not run yet goes too, and so does a task: each way removes the other.
+    assert script(fresh, tree, "install.cmd", "/runonce")[0] == 0
+    assert script(fresh, tree, "install.cmd")[0] == 0
+    assert fresh.reg_query(RUNONCE, "Termgate") is None and registered_task(fresh) is not None
+    assert script(fresh, tree, "install.cmd", "/runonce")[0] == 0
+    assert registered_task(fresh) is None
+    assert script(fresh, tree, "uninstall.cmd")[0] == 0
+    assert fresh.reg_query(RUNONCE, "Termgate") is None and registered_task(fresh) is None
+    assert not fresh.drive_c.joinpath("Program Files (x86)", "Kelvarn").exists()
 
 
 def not_elevated(prefix, tree, kit):
@@ -114,17 +215,41 @@ def a_file_missing(prefix, tree, kit):
     (kit / "index.html").unlink()
 
 
-@pytest.mark.parametrize("refusal, status", [(not_elevated, 1), (a_file_missing, 2)],
-                         ids=["not elevated", "a file missing"])
-def test_install_refuses_and_changes_nothing(fresh, kit, tree, refusal, status):
-    refusal(fresh, tree, kit)
+def a_truncated_exe(prefix, tree, kit):
+    exe = kit / "Termgate.exe"
+    exe.write_bytes(exe.read_bytes()[:4096])
+
+
+def a_wrong_sum(prefix, tree, kit):
+    sums = kit / "SHA256SUMS.txt"
+    lines = sums.read_bytes().split(b"\r\n")
+    sums.write_bytes(b"\r\n".join(b"0" * 64 + line[64:] if line.endswith(b"  toolbar.html") else
+                                  line for line in lines))
+
+
+REFUSALS = {
+    "not elevated": (not_elevated, (), 1, "run it as an administrator"),
+    "a file missing": (a_file_missing, (), 2, "index.html is not beside install.cmd"),
+    "a truncated exe": (a_truncated_exe, (), 2, "Termgate.exe does not match its SHA-256 sum"),
+    "a wrong sum": (a_wrong_sum, (), 2, "toolbar.html does not match its SHA-256 sum"),
+    "an unknown argument": (lambda prefix, tree, kit: None, ("/quiet",), 5,
+                            'unknown argument "/quiet"'),
+}
+
+
+@pytest.mark.parametrize("refusal", REFUSALS)
+def test_install_refuses_and_changes_nothing(fresh, kit, tree, refusal):
+    spoil, args, status, says = REFUSALS[refusal]
+    spoil(fresh, tree, kit)
     try:
-        code, lines = script(fresh, "install.cmd")
+        code, lines = script(fresh, tree, "install.cmd", *args)
     finally:
         (fresh.drive_c / "windows" / "system32" / "fltmc.exe").unlink(missing_ok=True)
-    assert (code, len(lines)) == (status, 1) and lines[0].startswith("install.cmd: "), lines
+    assert (code, len(lines)) == (status, 1) and says in lines[0], lines
     assert installed(fresh) == {}
     assert fresh.reg_query(RUNONCE, "Termgate") is None
+    assert fresh.reg_query(EVENT_SOURCE, "EventMessageFile") is None
+    assert schtasks_calls(fresh) == []
     assert (fresh.drive_c / "Kelvarn" / "Q-Harbor" / "Lang.ini").read_bytes() == LANG_INI
 
 

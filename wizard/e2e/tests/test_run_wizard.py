@@ -111,7 +111,8 @@ def test_a_headless_decline_in_an_older_prefix_makes_it_anew(tree, work, kept_pr
 def test_japanese_captions_in_a_kept_prefix(tree, work, kept_prefix):
     marker = kept_prefix / "drive_c" / "marker"
     marker.write_text("")
-    result, left = run_and_left_running(tree, work, "--headless", "JP", "同意する", "同意しない")
+    result, left = run_and_left_running(tree, work, "--headless", "JP", "同意する",
+                                        "同意しない")
     assert result.returncode == 0, result.stdout + result.stderr
     assert left == []
     assert "Wine prefix kept" in result.stdout and marker.exists()

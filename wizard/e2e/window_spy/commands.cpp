@@ -142,6 +142,7 @@ void AddWindowFields(JsonObject& out, HWND window) {
       .Bool("visible", IsWindowVisible(window))
       .Number("hwnd", HandleNumber(window))
       .Number("pid", processId)
+      .Text("image", ProcessImagePath(processId))
       .Text("className", ClassNameOf(window))
       .Text("title", TitleOf(window))
       .Number("style", style)

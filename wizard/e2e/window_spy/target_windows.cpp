@@ -35,7 +35,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM windows) {
 
 }  // namespace
 
-std::wstring ProcessImageBaseName(DWORD processId) {
+std::wstring ProcessImagePath(DWORD processId) {
   const win32::unique_handle process(
       OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   if (!process) {
@@ -49,11 +49,12 @@ std::wstring ProcessImageBaseName(DWORD processId) {
         }
         return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? capacity : 0;
       });
-  if (!path) {
-    return {};
-  }
-  const std::size_t separator = path->find_last_of(L"\\/");
-  return separator == std::wstring::npos ? *path : path->substr(separator + 1);
+  return path ? *path : std::wstring();
+}
+
+std::wstring ProcessImageBaseName(DWORD processId) {
+  const std::wstring path = ProcessImagePath(processId);
+  return path.substr(path.find_last_of(L"\\/") + 1);
 }
 
 void BecomePerMonitorDpiAware() {

@@ -51,7 +51,9 @@ HWND FindTermgateMessageBox(bool includeHidden = false);
 // How many visible such boxes there are.
 int CountTermgateMessageBoxes();
 bool IsTermgateProcess(DWORD processId);
-// The file name of a process's image ("Termgate.exe"); "" when it cannot be read.
+// The full path of a process's image; "" when it cannot be read.
+std::wstring ProcessImagePath(DWORD processId);
+// Its file name alone ("Termgate.exe").
 std::wstring ProcessImageBaseName(DWORD processId);
 
 std::optional<Form> ParseForm(std::string_view name);
