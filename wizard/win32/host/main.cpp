@@ -5,15 +5,14 @@
 #include "runtime_error.h"
 #include "system_dpi.h"
 #include "wide_text.h"
+#include "windows_helpers.h"
 #include "win32_host.h"
 #include "windows_owners.h"
 #include "wizard.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   using namespace termgate;
-  // Libraries load from the system directory only, so a DLL planted beside the program is never
-  // picked up.
-  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  win32::LoadLibrariesFromSystemDirectoryOnly();
 
   // One wizard per session: a second start (a RunOnce value and a scheduled task both left in
   // place, a double click) shows nothing and starts nothing. The name lives in the session's own

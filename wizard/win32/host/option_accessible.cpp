@@ -35,8 +35,7 @@ class AccessibilityLibrary {
   LresultFromObjectFn resultFromObject = nullptr;
 
  private:
-  AccessibilityLibrary()
-      : module_(LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+  AccessibilityLibrary() : module_(LoadSystemLibrary(L"oleacc.dll")) {
     createStandard =
         ProcAddress<CreateStdAccessibleObjectFn>(module_.get(), "CreateStdAccessibleObject");
     resultFromObject = ProcAddress<LresultFromObjectFn>(module_.get(), "LresultFromObject");

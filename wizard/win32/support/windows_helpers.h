@@ -96,6 +96,34 @@ inline std::optional<std::wstring> SystemDirectory() {
       [](wchar_t* buffer, DWORD capacity) { return GetSystemDirectoryW(buffer, capacity); });
 }
 
+// Lets DLLs load from the system directory only, so that one planted beside the program or in
+// the current directory is never picked up. SetDefaultDllDirectories is bound at run time:
+// Windows 7 has it only with update KB2533623, and a program that imported it would not start
+// without the update. There the current directory at least leaves the search.
+inline void LoadLibrariesFromSystemDirectoryOnly() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  if (const auto restrict = ProcAddress<SetDefaultDllDirectoriesFn>(
+          GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")) {
+    restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  } else {
+    SetDllDirectoryW(L"");
+  }
+}
+
+// Loads a DLL of the system directory, and nothing of the same name from anywhere else; nullptr
+// when it cannot. Where LOAD_LIBRARY_SEARCH_SYSTEM32 is not known (Windows 7 without
+// KB2533623), by its full path.
+inline HMODULE LoadSystemLibrary(const wchar_t* name) {
+  if (const HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    return module;
+  }
+  if (GetLastError() != ERROR_INVALID_PARAMETER) {
+    return nullptr;
+  }
+  const std::optional<std::wstring> system = SystemDirectory();
+  return system ? LoadLibraryW((*system + L"\\" + name).c_str()) : nullptr;
+}
+
 // The folder part of a path, without a trailing separator; empty when the path has none.
 inline std::wstring FolderOf(std::wstring path) {
   const std::size_t separator = path.find_last_of(L"\\/");

@@ -1,4 +1,5 @@
-# Fails unless every DLL that EXE imports is one Windows 7 to 11 load from their KnownDLLs list.
+# Fails unless every DLL that EXE imports is one Windows 7 to 11 load from their KnownDLLs list,
+# and unless EXE imports no function that Windows 7 SP1 may lack.
 # Any other DLL imported statically would be looked for in the program's own folder before the
 # program can restrict the search: a planted copy there would run.
 #   cmake -DOBJDUMP=... -DEXE=... -P known_dll_imports.cmake
@@ -20,3 +21,14 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 message(STATUS "imports: ${imported}")
+
+# Functions newer than Windows 7 SP1 are bound at run time: one imported statically keeps the
+# program from starting at all where it is missing.
+set(newer SetDefaultDllDirectories AddDllDirectory RemoveDllDirectory GetDpiForWindow
+  GetDpiForSystem SystemParametersInfoForDpi AdjustWindowRectExForDpi
+  SetProcessDpiAwarenessContext SetThreadDpiAwarenessContext GetSystemTimePreciseAsFileTime)
+foreach(function IN LISTS newer)
+  if(dump MATCHES "[ \t]${function}[\r\n]")
+    message(SEND_ERROR "${EXE} imports ${function}, which Windows 7 SP1 may lack")
+  endif()
+endforeach()
