@@ -29,14 +29,26 @@ COMMANDS_TIMEOUT = 30  # seconds the uninstall commands get after Termgate has e
 USAGE_ERROR, INTERRUPTED = 2, 130
 
 
+def codes_from_the_source():
+    """The codes as termgate-trace --describe gives them, read from the table it reads them from
+    (kKnownCodes), for a usage asked for before anything is built."""
+    source = (REPO / "wizard" / "logic" / "language_setting.h").read_text(encoding="utf-8")
+    from_file = re.search(r'kCaptionsFromFileCode = u"(\w+)"', source).group(1)
+    table = source[source.index("kKnownCodes{"):]
+    table = table[:table.index("};")]
+    return [{"code": from_file if code == "kCaptionsFromFileCode" else code.strip('u"'),
+             "language": language, "optionCaptionsFromFile": code == "kCaptionsFromFileCode"}
+            for code, language in re.findall(r'KnownCode\{(u"\w+"|kCaptionsFromFileCode), '
+                                             r'u"(\w+)"\}', table)]
+
+
 def known_codes():
-    """The codes the wizard knows, from termgate-trace --describe, as the usage lists them."""
+    """The codes the wizard knows, from termgate-trace --describe, as the usage lists them; from
+    the wizard's sources where termgate-trace is not built yet."""
     try:
         known = program.codes()
     except (OSError, subprocess.SubprocessError):
-        return ("  (run-wizard lists them once termgate-trace is built: cmake --preset linux &&\n"
-                "  cmake --build --preset linux --target termgate-trace; DEPLOYMENT.txt in the\n"
-                "  zip lists them too)")
+        known = codes_from_the_source()
     cells = [f"{c['code']} {c['language']}" for c in known if not c["optionCaptionsFromFile"]]
     lines = ["  " + "".join(f"{cell:<15}" for cell in cells[i:i + 5]).rstrip()
              for i in range(0, len(cells), 5)]
@@ -294,8 +306,7 @@ def run(args):
                                    detach=True)
         except Unsupported as reason:
             raise Failure(str(reason)) from None
-        how = "kept" if prefix.state["kept"] else \
-            "made anew (it was missing, broken or of an older layout)"
+        how = "kept" if prefix.state["kept"] else f"made anew ({prefix.state['made_anew']})"
         xvfb = prefix.state["xvfb"]
         server = f", Xvfb process {xvfb['pid']}" if xvfb else ""
         print(f"Wine prefix {how}; desktop {screen} on display {prefix.state['display']}{server} "

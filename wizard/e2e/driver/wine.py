@@ -23,7 +23,7 @@ WINESERVER = "/usr/lib/wine/wineserver"
 SCREEN = "1920x1200"  # room for the windows at 144 dpi
 DEFAULT_LOCALE = "en_US.UTF-8"
 # What a kept prefix must have been made with; raise LAYOUT whenever _boot changes what it sets.
-LAYOUT = 1
+LAYOUT = 2
 LAYOUT_FILE = "termgate_layout.json"
 FONT_LINKS = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
 CJK_FONT = "ipag.ttf,IPAGothic"
@@ -91,7 +91,8 @@ class Prefix:
         asks for an Xvfb of `screen` size; None takes $DISPLAY. With `keep`, a whole prefix that
         an earlier run made with the same layout, Wine, architecture and DPI, and that still
         works, is used again with its desktop set to `screen`; otherwise it is made anew.
-        state["kept"] tells which. Raises Unsupported where this machine cannot run `arch`."""
+        state["kept"] tells which, and state["made_anew"] why a kept one was not used. Raises
+        Unsupported where this machine cannot run `arch`."""
         if arch == "x86" and (reason := cannot_run_32bit()):
             raise Unsupported(f"this machine cannot run 32-bit Windows programs ({reason})")
         state_file = Path(state_file).resolve()
@@ -112,10 +113,9 @@ class Prefix:
             state["display"], state["xvfb"] = x11.start_xvfb(screen, prefix.log_file)
         try:
             prefix.save()
-            if keep and prefix._layout() == prefix._wanted_layout() and \
-                    prefix._set_desktop(screen):
-                prefix._start_server()
-                state["kept"] = prefix._works()
+            if keep:
+                state["made_anew"] = prefix._why_not_kept(screen)
+                state["kept"] = state["made_anew"] is None
             if not state["kept"]:
                 prefix._stop_server()
                 shutil.rmtree(prefix.path, ignore_errors=True)
@@ -128,6 +128,22 @@ class Prefix:
             raise
         prefix.save()
         return prefix
+
+    def _why_not_kept(self, screen):
+        """Why the prefix there cannot be used again, or None when it can (then its server runs,
+        with its desktop set to `screen`)."""
+        if not (self.path / LAYOUT_FILE).exists():
+            return "it was missing"
+        made = self._layout()
+        if made is None or not self._set_desktop(screen):
+            return "it was broken: a registry file or a system file is missing or empty"
+        wanted = self._wanted_layout()
+        if made.get("layout") != wanted["layout"]:
+            return "it was made by an older layout of this tool"
+        if made != wanted:
+            return "it was made by another Wine, or for another architecture or DPI"
+        self._start_server()
+        return None if self._works() else "it was broken: Wine cannot start its cmd.exe in it"
 
     @classmethod
     def load(cls, state_file):
@@ -204,6 +220,10 @@ class Prefix:
             # of the face it chose, so the bold face needs its own.
             (FONT_LINKS, "Liberation Serif", "REG_MULTI_SZ", CJK_FONT),
             (FONT_LINKS, "Liberation Serif Bold", "REG_MULTI_SZ", CJK_FONT),
+            # The message boxes draw with the system's message font, "MS Shell Dlg", for which
+            # Wine chooses Liberation Sans: it needs the same link for a box's Japanese button.
+            (FONT_LINKS, "Liberation Sans", "REG_MULTI_SZ", CJK_FONT),
+            (FONT_LINKS, "Liberation Sans Bold", "REG_MULTI_SZ", CJK_FONT),
         ]
         for key, name, kind, value in settings:
             self.reg_add(key, name, value, kind)

@@ -10,12 +10,14 @@ import os
 import re
 import signal
 import subprocess
+import sys
 import time
 from pathlib import Path
 
 import pytest
 
 from driver.display import start_xvfb
+from driver.program import codes
 from driver.processes import clock_ticks_since_boot, started_by, stop_process
 from driver.wine import LAYOUT_FILE, Prefix, cannot_run_32bit, pe_arch
 
@@ -84,6 +86,16 @@ def kept_prefix(tree, work):
     return work / "prefix"
 
 
+def test_the_usage_lists_the_codes_also_before_termgate_trace_is_built(pytestconfig):
+    """What --help reads from the sources when termgate-trace is not built is what the tool
+    describes."""
+    sys.path.insert(0, str(RUN_WIZARD.parent))
+    from run_wizard import codes_from_the_source  # pylint: disable=import-outside-toplevel
+    assert codes_from_the_source() == [
+        {key: code[key] for key in ("code", "language", "optionCaptionsFromFile")}
+        for code in codes(pytestconfig.getoption("termgate_trace"))]
+
+
 @pytest.mark.parametrize("case", USAGE_ERRORS)
 def test_a_usage_error_ends_at_once_with_one_line(tree, case):
     args, message = USAGE_ERRORS[case]
@@ -100,7 +112,7 @@ def test_a_headless_decline_in_an_older_prefix_makes_it_anew(tree, work, kept_pr
     result, left = run_and_left_running(tree, work, "--headless", "--decline", "DE")
     assert result.returncode == 0, result.stdout + result.stderr
     assert left == []
-    assert "Wine prefix made anew" in result.stdout
+    assert "Wine prefix made anew (it was made by an older layout of this tool)" in result.stdout
     assert not (kept_prefix / "drive_c" / "marker").exists()
     assert DECLINED.search(result.stdout), result.stdout
     shots = work / "screenshots"
@@ -142,7 +154,7 @@ def test_a_broken_kept_prefix_is_made_anew(tree, work, kept_prefix):
     (kept_prefix / "system.reg").write_bytes(b"")
     result = run_wizard(tree, "--headless", "NO")
     assert result.returncode == 0, result.stdout + result.stderr
-    assert "Wine prefix made anew" in result.stdout
+    assert "Wine prefix made anew (it was broken: a registry file" in result.stdout
     assert UNCHANGED in result.stdout
 
 
