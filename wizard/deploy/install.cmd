@@ -8,12 +8,16 @@ rem has run; with /runonce, through the value Termgate in
 rem HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce instead. Each way removes the other.
 rem c:\Kelvarn\Q-Harbor\Lang.ini is left as it is.
 rem
-rem   install.cmd [/runonce]
+rem   install.cmd [/runonce] [/once]
+rem
+rem With /once it changes nothing when this very Termgate.exe is installed already, as a computer
+rem startup script that runs at every start must.
 rem
 rem Run it as an administrator, elevated, from the folder the zip was unpacked into. Exit status:
-rem 0 installed, 1 not elevated, 2 a file is missing or damaged (nothing was changed) or could not
-rem be copied, 3 a registry value could not be written, 4 the scheduled task could not be
-rem registered, 5 an unknown argument (nothing was changed). DEPLOYMENT.txt, section 2, says more.
+rem 0 installed (or, with /once, installed already), 1 not elevated, 2 a file is missing or
+rem damaged (nothing was changed) or could not be copied, 3 a registry value could not be
+rem written, 4 the scheduled task could not be registered, 5 an unknown argument (nothing was
+rem changed). DEPLOYMENT.txt, section 2, says more.
 setlocal EnableExtensions DisableDelayedExpansion
 
 rem The files are taken from beside this script, not from the current folder: "Run as
@@ -21,9 +25,15 @@ rem administrator" starts a script in the system folder.
 set "source=%~dp0"
 
 set "route=task"
-if /i "%~1"=="/runonce" set "route=runonce"
-if "%route%"=="task" if not "%~1"=="" goto usage
-if not "%~2"=="" goto usage
+set "once="
+:arguments
+if "%~1"=="" goto arguments_done
+set "argument=%~1"
+shift
+if /i "%argument%"=="/runonce" set "route=runonce" & goto arguments
+if /i "%argument%"=="/once" set "once=yes" & goto arguments
+goto usage
+:arguments_done
 
 rem Windows' own tools by their full path: a reg.exe, schtasks.exe or certutil.exe that lies in the
 rem unpacked folder must never run elevated. A 32-bit cmd on 64-bit Windows reaches the 64-bit ones
@@ -72,6 +82,13 @@ call :verify toolbar.html
 if errorlevel 1 goto damaged
 call :verify uninstall.cmd
 if errorlevel 1 goto damaged
+
+if not defined once goto install
+call :verify Termgate.exe "%target%\Termgate.exe"
+if errorlevel 1 goto install
+echo install.cmd: this Termgate is installed in "%target%" already; nothing was changed (/once).
+exit /b 0
+:install
 
 if not exist "%target%\" mkdir "%target%" >nul 2>&1
 if not exist "%target%\" goto no_folder
@@ -123,23 +140,36 @@ if errorlevel 1 goto no_value
 echo install.cmd: Termgate is installed in "%target%" and starts once at the next logon of an administrator (RunOnce).
 exit /b 0
 
-rem Sets errorlevel 0 when the file named %1 beside this script has the sum that SHA256SUMS.txt
-rem gives for it, else 1. certutil prints the sum on its second line, in pairs of hex digits
-rem separated by blanks on Windows 7 and without blanks since.
+rem Sets errorlevel 0 when the file named %1 beside this script, or the file %2 when given, has the
+rem sum that SHA256SUMS.txt gives for %1, else 1.
 :verify
 set "file=%~1"
 set "wanted="
 set "sum="
-for /f "usebackq tokens=1,2" %%a in ("%source%SHA256SUMS.txt") do if "%%b"=="%~1" set "wanted=%%a"
-for /f "skip=1 delims=" %%h in ('""%tools%\certutil.exe" -hashfile "%source%%~1" SHA256"') do if not defined sum set "sum=%%h"
+pushd "%source%"
+for /f "usebackq tokens=1,2" %%a in ("SHA256SUMS.txt") do if "%%b"=="%~1" set "wanted=%%a"
+popd
+set "hashed=%source%%~1"
+if not "%~2"=="" set "hashed=%~2"
+call :sum "%hashed%"
 if not defined wanted exit /b 1
 if not defined sum exit /b 1
 set "sum=%sum: =%"
 if /i not "%sum%"=="%wanted%" exit /b 1
 exit /b 0
 
+rem Sets sum to the SHA-256 sum of the file %1, as certutil prints it on its second line: in pairs
+rem of hex digits separated by blanks on Windows 7, without blanks since. certutil is given the
+rem file's bare name in its own folder: in Wine's cmd, a parenthesis in a folder's name (as in
+rem "Program Files (x86)") ends the command of a "for /f" early.
+:sum
+pushd "%~dp1"
+for /f "skip=1 delims=" %%h in ('""%tools%\certutil.exe" -hashfile "%~nx1" SHA256"') do if not defined sum set "sum=%%h"
+popd
+exit /b 0
+
 :usage
-echo install.cmd: unknown argument "%~1"; the only one is /runonce. Nothing was changed.
+echo install.cmd: unknown argument "%argument%"; there are only /runonce and /once. Nothing was changed.
 exit /b 5
 
 :not_elevated

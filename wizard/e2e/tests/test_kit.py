@@ -56,11 +56,16 @@ def fresh(tree):
     prefix.destroy()
 
 
+# Where the zip is unpacked: a name with blanks and parentheses, as "Program Files (x86)" has.
+KIT = "Termgate kit (1.00)"
+
+
 @pytest.fixture
 def kit(fresh, package):
-    """The zip unpacked into C:\\kit of the fresh prefix, and a Lang.ini the maker's software
-    left; both are gone again after the test, with what the kit and the stand-ins left."""
-    folder = fresh.drive_c / "kit"
+    """The zip unpacked into C:\\Termgate kit (1.00) of the fresh prefix, and a Lang.ini the
+    maker's software left; both are gone again after the test, with what the kit and the
+    stand-ins left."""
+    folder = fresh.drive_c / KIT
     folder.mkdir()
     for name, data in package.items():
         (folder / name).write_bytes(data)
@@ -86,10 +91,10 @@ def command(prefix, tree, line, unset=None):
 
 
 def script(prefix, tree, name, *args, unset=None):
-    """Runs C:\\kit\\NAME as an administrator or a management tool does: elevated, from another
-    folder."""
+    """Runs the kit's script NAME as an administrator or a management tool does: elevated, from
+    another folder."""
     return command(prefix, tree, f'cmd.exe /d /c "cd /d C:\\windows\\system32 && '
-                                 f'C:\\kit\\{name} {" ".join(args)}"', unset)
+                                 f'"C:\\{KIT}\\{name}" {" ".join(args)}"', unset)
 
 
 def installed(prefix, program_files="Program Files (x86)"):
@@ -137,7 +142,8 @@ def test_install_registers_the_elevated_task_that_starts_termgate_once(fresh, ki
     assert (fresh.reg_query(EVENT_SOURCE, "EventMessageFile"),
             fresh.reg_query(EVENT_SOURCE, "TypesSupported")) == (exe, "0x7")
     assert fresh.reg_query(RUNONCE, "Termgate") is None
-    assert schtasks_calls(fresh) == [r'/create /tn Termgate /xml "C:\kit\Termgate-task.xml" /f']
+    assert schtasks_calls(fresh) == [
+        f'/create /tn Termgate /xml "C:\\{KIT}\\Termgate-task.xml" /f']
     assert registered_task(fresh) == package["Termgate-task.xml"]
     action = check_task_definition(registered_task(fresh))
 
@@ -204,6 +210,17 @@ def test_install_runonce_starts_termgate_once_at_the_next_logon_and_uninstall_re
     assert script(fresh, tree, "uninstall.cmd")[0] == 0
     assert fresh.reg_query(RUNONCE, "Termgate") is None and registered_task(fresh) is None
     assert not fresh.drive_c.joinpath("Program Files (x86)", "Kelvarn").exists()
+
+
+def test_install_once_changes_nothing_once_installed(fresh, kit, tree):
+    """As a computer startup script that runs at every start: the first start installs, the next
+    ones change nothing, also once the task has run and deleted itself."""
+    assert script(fresh, tree, "install.cmd", "/once")[0] == 0
+    (fresh.drive_c / "schtasks" / "Termgate.xml").unlink()  # the task ran
+    code, lines = script(fresh, tree, "install.cmd", "/once")
+    assert (code, len(lines)) == (0, 1) and "nothing was changed (/once)" in lines[0], lines
+    assert len(schtasks_calls(fresh)) == 1 and registered_task(fresh) is None
+    assert script(fresh, tree, "uninstall.cmd")[0] == 0
 
 
 def not_elevated(prefix, tree, kit):
