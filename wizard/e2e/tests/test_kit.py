@@ -223,6 +223,15 @@ def test_install_once_changes_nothing_once_installed(fresh, kit, tree):
     assert script(fresh, tree, "uninstall.cmd")[0] == 0
 
 
+def test_the_guides_command_writes_the_language_code_exactly(fresh, kit, package, tree):
+    guide = package["DEPLOYMENT.txt"].decode("ascii").split("\r\n")
+    start = guide.index("To write the file from an elevated Command Prompt, exactly the code and a")
+    commands = [line.strip() for line in guide[start + 3:start + 5]]
+    shutil.rmtree(fresh.drive_c / "Kelvarn")
+    assert command(fresh, tree, f'cmd.exe /d /c "{" & ".join(commands)}"')[0] == 0
+    assert (fresh.drive_c / "Kelvarn" / "Q-Harbor" / "Lang.ini").read_bytes() == b"DE\r\n"
+
+
 def not_elevated(prefix, tree, kit):
     shutil.copy2(tree.e2e / "refusing" / "fltmc.exe",
                  prefix.drive_c / "windows" / "system32" / "fltmc.exe")
