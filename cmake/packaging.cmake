@@ -37,11 +37,43 @@ if(WIN32)
   # last. wizard/win32/CMakeLists.txt installs them.
   set(packaging_files Termgate.exe index.html toolbar.html DEPLOYMENT.txt install.cmd
     uninstall.cmd Termgate-task.xml SHA256SUMS.txt)
-  add_custom_target(package
+  set(packaging_commands
     COMMAND ${Python3_EXECUTABLE} ${packaging_make} zip --tree ${CMAKE_BINARY_DIR}
       --source ${PROJECT_SOURCE_DIR} --stage ${packaging_stage}
-      --output ${CMAKE_BINARY_DIR}/${packaging_zip} ${packaging_files}
-    COMMENT "Making ${packaging_zip}"
+      --output ${CMAKE_BINARY_DIR}/${packaging_zip} ${packaging_files})
+  set(packaging_made ${packaging_zip})
+  # The product, the 32-bit one, also comes as a Windows Installer package, for Group Policy
+  # software installation and the fleet tools that take only MSI files: wixl (msitools) makes it
+  # from wizard/deploy/Termgate.wxs and the files the zip's command has just staged.
+  set(packaging_msi "")
+  if(packaging_arch STREQUAL win32)
+    set(packaging_msi Termgate-${PROJECT_VERSION_MAJOR}.${packaging_minor}-win32.msi)
+    foreach(tool wixl msiinfo msibuild)
+      string(TOUPPER ${tool} tool_variable)
+      find_program(${tool_variable}_PROGRAM ${tool} REQUIRED)
+    endforeach()
+    # Signed as Termgate.exe is, with the certificate of wizard/win32/CMakeLists.txt.
+    set(packaging_msi_signing "")
+    if(TERMGATE_SIGN_PKCS12)
+      find_program(OSSLSIGNCODE_PROGRAM osslsigncode REQUIRED)
+      set(packaging_msi_signing --osslsigncode ${OSSLSIGNCODE_PROGRAM}
+        --sign-pkcs12 ${TERMGATE_SIGN_PKCS12})
+      if(TERMGATE_SIGN_PASSWORD_FILE)
+        list(APPEND packaging_msi_signing --sign-password-file ${TERMGATE_SIGN_PASSWORD_FILE})
+      endif()
+      if(TERMGATE_SIGN_TIMESTAMP_URL)
+        list(APPEND packaging_msi_signing --sign-timestamp-url ${TERMGATE_SIGN_TIMESTAMP_URL})
+      endif()
+    endif()
+    list(APPEND packaging_commands
+      COMMAND ${Python3_EXECUTABLE} ${packaging_make} msi --source ${PROJECT_SOURCE_DIR}
+        --stage ${packaging_stage} --wxs ${PROJECT_SOURCE_DIR}/wizard/deploy/Termgate.wxs
+        --version ${PROJECT_VERSION} --arch x86 --output ${CMAKE_BINARY_DIR}/${packaging_msi}
+        ${packaging_msi_signing})
+    string(APPEND packaging_made " and ${packaging_msi}")
+  endif()
+  add_custom_target(package ${packaging_commands}
+    COMMENT "Making ${packaging_made}"
     VERBATIM)
   add_dependencies(package Termgate)
 
@@ -52,6 +84,7 @@ if(WIN32)
     if(TERMGATE_SIGN_PKCS12)
       set(packaging_signed_option --signed)
     endif()
+    set(packaging_msi_option "")
     if(packaging_arch STREQUAL win32)
       add_test(NAME package.zip COMMAND ${Python3_EXECUTABLE} ${packaging_check} zip
         --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip}
@@ -59,15 +92,23 @@ if(WIN32)
         ${packaging_signed_option})
       set_tests_properties(package.zip PROPERTIES LABELS package TIMEOUT 300
         RESOURCE_LOCK package_tree)
+
+      # The MSI's tables, as they must be, and the files it holds.
+      set(packaging_msi_option --msi ${packaging_msi})
+      add_test(NAME package.msi COMMAND ${Python3_EXECUTABLE} ${packaging_check} msi
+        --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip} --msi ${packaging_msi}
+        --version ${PROJECT_VERSION} --source ${PROJECT_SOURCE_DIR} ${packaging_signed_option})
+      set_tests_properties(package.msi PROPERTIES LABELS package TIMEOUT 300
+        RESOURCE_LOCK package_tree)
     endif()
     # The signed package is made in the second tree, which package.reproducible has just built:
     # signing adds no compilation. Its files stay in packaging/signed for the end-to-end tests.
     add_test(NAME package.reproducible COMMAND ${Python3_EXECUTABLE} ${packaging_check}
-      reproducible --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip} --compare Termgate.exe
-      --rebuild ${packaging_rebuild} --source ${PROJECT_SOURCE_DIR}
+      reproducible --tree ${CMAKE_BINARY_DIR} --package ${packaging_zip} ${packaging_msi_option}
+      --compare Termgate.exe --rebuild ${packaging_rebuild} --source ${PROJECT_SOURCE_DIR}
       --configure ${packaging_configure})
     add_test(NAME package.signed COMMAND ${Python3_EXECUTABLE} ${packaging_check} signed
-      --tree ${packaging_rebuild} --package ${packaging_zip}
+      --tree ${packaging_rebuild} --package ${packaging_zip} ${packaging_msi_option}
       --unpack ${CMAKE_BINARY_DIR}/packaging/signed
       --openssl ${OPENSSL_PROGRAM} --osslsigncode ${OSSLSIGNCODE_PROGRAM})
     set_tests_properties(package.reproducible PROPERTIES LABELS package TIMEOUT 900

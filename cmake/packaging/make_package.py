@@ -4,6 +4,12 @@ bytes from the same sources whenever and wherever it runs.
 
   make_package.py zip --tree DIR --source DIR --stage DIR --output FILE.zip NAME...
       Termgate's zip: the staged files NAME..., in that order and nothing else.
+  make_package.py msi --source DIR --stage DIR --wxs FILE --version V --arch x86|x64
+                      --output FILE.msi [--osslsigncode PATH --sign-pkcs12 FILE
+                      [--sign-password-file FILE] [--sign-timestamp-url URL]]
+      Termgate's Windows Installer package, which wixl makes from the WiX source FILE and the
+      files the zip's command has just staged. Signed, as Termgate.exe is, when --sign-pkcs12
+      names a certificate.
   make_package.py deb --tree DIR --source DIR --stage DIR --output-dir DIR --control FILE
       mouseprobe's Debian package, with the fields of the control template FILE plus
       Architecture, Installed-Size and Depends.
@@ -12,6 +18,13 @@ Every time in a package is the time of the sources' last commit: SOURCE_DATE_EPO
 set, else `git log -1 --format=%ct`, else the date of the newest entry of the Debian changelog
 template (a tree without git history). CPack's generators take file times, owners and the order
 of a folder listing from the build machine; that is why this script makes the packages.
+
+wixl writes the time of the build, and a random package code, into the MSI's summary
+information, and each file's time, in local time, into its cabinet. So the files get the commit's
+time, wixl runs in UTC, and the summary information's two times and package code are replaced
+afterwards: the times by the commit's, the package code by one derived from the package's own
+bytes. The product code is derived from the upgrade code and the version: a rebuild of a version
+is the same product, a new version a new one, which replaces the old.
 """
 import argparse
 import email.utils
@@ -20,13 +33,20 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
+import uuid
+import xml.etree.ElementTree as ElementTree
 import zipfile
 from pathlib import Path
 
 CHANGELOG = Path(__file__).resolve().parent / "debian" / "changelog.in"
 # The zip format counts from 1980.
 ZIP_EPOCH = 315532800
+WIX = "{http://schemas.microsoft.com/wix/2006/wi}"
+# Summary information properties: the package code, the times of creation and of the last save.
+REVISION, CREATED, SAVED = 9, 12, 13
+PLACEHOLDER_CODE = "{00000000-0000-0000-0000-000000000000}"
 
 
 def source_date_epoch(source):
@@ -74,6 +94,67 @@ def make_zip(options, epoch):
             entry.external_attr = 0o100644 << 16
             entry.compress_type = zipfile.ZIP_DEFLATED
             archive.writestr(entry, (stage_dir / name).read_bytes(), compresslevel=9)
+    partial.replace(output)
+    print(f"make_package: {output}")
+
+
+def msitools(*command, **options):
+    # The times msitools reads and writes are local times: UTC here, so that the builder's time
+    # zone does not show in the package.
+    return subprocess.run([str(part) for part in command], check=True, capture_output=True,
+                          text=True, env=dict(os.environ, TZ="UTC0", LC_ALL="C.UTF-8"),
+                          **options).stdout
+
+
+def set_summary(msi, values):
+    """Replaces summary information properties of the MSI file, {property id: text}, in place."""
+    lines = msitools("msiinfo", "export", msi, "_SummaryInformation").splitlines()
+    # Three header lines, then a property a line: its id, a tab, its value.
+    rows = [line for line in lines[3:] if int(line.split("\t", 1)[0]) not in values]
+    rows += [f"{number}\t{text}" for number, text in sorted(values.items())]
+    with tempfile.TemporaryDirectory() as folder:
+        table = Path(folder) / "_SummaryInformation.idt"
+        table.write_text("\r\n".join(lines[:3] + rows) + "\r\n")
+        msitools("msibuild", msi, "-i", table)
+
+
+def make_msi(options, epoch):
+    stage_dir = Path(options.stage).resolve()
+    wxs = Path(options.wxs).resolve()
+    upgrade_code = uuid.UUID(ElementTree.parse(wxs).find(f"{WIX}Product").get("UpgradeCode"))
+    product_code = uuid.uuid5(upgrade_code, f"Termgate {options.version} {options.arch}")
+    # The cabinet keeps each file's time.
+    for path in stage_dir.iterdir():
+        os.utime(path, (epoch, epoch))
+
+    output = Path(options.output).resolve()
+    partial = output.with_name(output.name + ".partial")
+    partial.unlink(missing_ok=True)
+    msitools("wixl", "--arch", options.arch, "--define", f"Version={options.version}",
+             "--define", f"ProductCode={str(product_code).upper()}", "--output", partial, wxs,
+             cwd=stage_dir)
+    built = time.strftime("%Y/%m/%d %H:%M:%S", time.gmtime(epoch))
+    set_summary(partial, {REVISION: PLACEHOLDER_CODE, CREATED: built, SAVED: built})
+    # Two different packages must not share a package code, so it comes from everything else
+    # the package holds.
+    digest = hashlib.sha256(partial.read_bytes()).hexdigest()
+    package_code = uuid.uuid5(upgrade_code, f"package {digest}")
+    set_summary(partial, {REVISION: "{" + str(package_code).upper() + "}"})
+
+    if options.sign_pkcs12:
+        # As Termgate.exe is signed (wizard/win32/CMakeLists.txt): at the commit's time, so that
+        # a rebuild signed with the same key is the same file.
+        signed = output.with_name(output.name + ".signed")
+        signed.unlink(missing_ok=True)
+        command = [options.osslsigncode, "sign", "-pkcs12", options.sign_pkcs12, "-h", "sha256",
+                   "-n", "Termgate", "-time", str(epoch)]
+        if options.sign_password_file:
+            command += ["-readpass", options.sign_password_file]
+        if options.sign_timestamp_url:
+            command += ["-ts", options.sign_timestamp_url]
+        subprocess.run([*command, "-in", str(partial), "-out", str(signed)], check=True,
+                       stdout=subprocess.DEVNULL)
+        signed.replace(partial)
     partial.replace(output)
     print(f"make_package: {output}")
 
@@ -136,17 +217,26 @@ def make_deb(options, epoch):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("kind", choices=("zip", "deb"))
-    parser.add_argument("--tree", required=True)
+    parser.add_argument("kind", choices=("zip", "msi", "deb"))
+    parser.add_argument("--tree")
     parser.add_argument("--source", required=True)
     parser.add_argument("--stage", required=True)
     parser.add_argument("--output")
     parser.add_argument("--output-dir")
     parser.add_argument("--control")
+    parser.add_argument("--wxs")
+    parser.add_argument("--version")
+    parser.add_argument("--arch", choices=("x86", "x64"))
+    parser.add_argument("--osslsigncode", default="osslsigncode")
+    parser.add_argument("--sign-pkcs12")
+    parser.add_argument("--sign-password-file")
+    parser.add_argument("--sign-timestamp-url")
     parser.add_argument("names", nargs="*")
     options = parser.parse_intermixed_args()
     epoch = source_date_epoch(options.source)
-    {"zip": make_zip, "deb": make_deb}[options.kind](options, epoch)
+    if options.kind != "msi" and not options.tree:
+        parser.error(f"{options.kind} needs --tree")
+    {"zip": make_zip, "msi": make_msi, "deb": make_deb}[options.kind](options, epoch)
 
 
 if __name__ == "__main__":
