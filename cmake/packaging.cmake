@@ -100,6 +100,31 @@ if(WIN32)
         --version ${PROJECT_VERSION} --source ${PROJECT_SOURCE_DIR} ${packaging_signed_option})
       set_tests_properties(package.msi PROPERTIES LABELS package TIMEOUT 300
         RESOURCE_LOCK package_tree)
+
+      # The MSI installed, upgraded and removed by Wine's msiexec, in a 64-bit prefix of its own
+      # (about 20 s to make), which installs this 32-bit package as 64-bit Windows does. Its custom
+      # actions run the recording schtasks of the end-to-end tests, which this tree builds only
+      # as a 32-bit program; a 64-bit Wine without 32-bit support cannot run that, so the test's
+      # own is built from the same source for x64, with the other compiler of the mingw-w64 pair.
+      find_program(TERMGATE_MINGW_X64_CXX NAMES x86_64-w64-mingw32-g++-posix
+        x86_64-w64-mingw32-g++ REQUIRED
+        DOC "The x64 mingw-w64 compiler, for the stand-in schtasks of package.msi.install")
+      set(packaging_schtasks ${CMAKE_BINARY_DIR}/packaging/msi-install/stand-ins/schtasks.exe)
+      set(packaging_schtasks_source ${PROJECT_SOURCE_DIR}/wizard/e2e/planted/recording_schtasks.cpp)
+      add_custom_command(OUTPUT ${packaging_schtasks}
+        COMMAND ${TERMGATE_MINGW_X64_CXX} -std=c++20 -O2 -Wall -Wextra -municode -static
+          -DUNICODE -D_UNICODE -o ${packaging_schtasks} ${packaging_schtasks_source}
+        DEPENDS ${packaging_schtasks_source}
+        COMMENT "Building the x64 recording schtasks for package.msi.install"
+        VERBATIM)
+      add_custom_target(termgate_msi_stand_in ALL DEPENDS ${packaging_schtasks})
+      add_test(NAME package.msi.install COMMAND ${Python3_EXECUTABLE}
+        ${CMAKE_CURRENT_LIST_DIR}/packaging/check_msi_install.py --tree ${CMAKE_BINARY_DIR}
+        --package ${packaging_zip} --msi ${packaging_msi} --schtasks ${packaging_schtasks}
+        --state ${CMAKE_BINARY_DIR}/packaging/msi-install/session.json
+        --source ${PROJECT_SOURCE_DIR} --version ${PROJECT_VERSION})
+      set_tests_properties(package.msi.install PROPERTIES LABELS package TIMEOUT 300
+        RESOURCE_LOCK package_tree SKIP_RETURN_CODE 77)
     endif()
     # The signed package is made in the second tree, which package.reproducible has just built:
     # signing adds no compilation. Its files stay in packaging/signed for the end-to-end tests.
