@@ -426,9 +426,31 @@ Reply WaitProcessCommand(Arguments args) {
   return reply;
 }
 
-HWND AwaitMessageBox(ULONGLONG timeoutMs) {
+void AddMessageBoxFields(JsonObject& out, HWND box);
+
+// Waits for a box of Termgate's and reads it into `out`; nullptr when none came. A box that goes
+// away while it is read (the confirmation closing as the notice comes) is no answer: the wait
+// goes on.
+HWND AwaitMessageBox(ULONGLONG timeoutMs, JsonObject& out) {
   HWND box = nullptr;
-  PollUntil(timeoutMs, [&box] { return (box = FindTermgateMessageBox()) != nullptr; });
+  PollUntil(timeoutMs, [&box, &out] {
+    box = FindTermgateMessageBox();
+    if (box == nullptr) {
+      return false;
+    }
+    JsonObject fields;
+    try {
+      AddMessageBoxFields(fields, box);
+    } catch (const CommandError&) {
+      if (IsWindow(box) && IsWindowVisible(box)) {
+        throw;
+      }
+      box = nullptr;
+      return false;
+    }
+    out = fields;
+    return true;
+  });
   return box;
 }
 
@@ -462,12 +484,12 @@ void AddMessageBoxFields(JsonObject& out, HWND box) {
 }
 
 Reply MessageBoxCommand(Arguments args) {
-  const HWND box = AwaitMessageBox(TimeoutArgument(args[0]));
-  if (box == nullptr) {
+  JsonObject fields;
+  if (AwaitMessageBox(TimeoutArgument(args[0]), fields) == nullptr) {
     return Failure("timeout");
   }
   Reply reply = Success();
-  AddMessageBoxFields(reply.fields, box);
+  reply.fields.Merge(fields);
   return reply;
 }
 
@@ -481,7 +503,8 @@ Reply AnswerCommand(Arguments args) {
   } else {
     throw CommandError("unknown answer " + Quoted(choice) + " (ok or cancel)");
   }
-  const HWND box = AwaitMessageBox(TimeoutArgument(args[1]));
+  JsonObject answered;
+  const HWND box = AwaitMessageBox(TimeoutArgument(args[1]), answered);
   if (box == nullptr) {
     return Failure("timeout");
   }
@@ -489,8 +512,6 @@ Reply AnswerCommand(Arguments args) {
   if (button == nullptr || !HasClass(button, L"Button") || !IsWindowVisible(button)) {
     throw CommandError("the message box has no " + choice + " button");
   }
-  JsonObject answered;
-  AddMessageBoxFields(answered, box);
   // Answered as a person answers it, from the keyboard: the box takes no click or command that
   // another program posts or sends it. Enter presses the default button, OK; Escape is Cancel.
   BringToForeground(box);
