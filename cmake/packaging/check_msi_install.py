@@ -10,9 +10,9 @@ msiexec installs the 32-bit package as 64-bit Windows does: into C:\\Program Fil
 [SystemFolder] at SysWOW64, where EXE, a 64-bit stand-in for schtasks that keeps every call and
 the task it is given, takes the place of Wine's own (which keeps no task). Nothing 32-bit runs.
 
-Each scenario starts from a clean prefix and checks the files with the zip's bytes, the event log
-source, the calls to schtasks and the entry in Programs and Features, after each step. Exits with
-77, which CTest reports as skipped, where the prefix cannot be made.
+Each scenario starts from a prefix without Termgate and checks the files with the zip's bytes, the
+event log source, the calls to schtasks and the entry in Programs and Features, after each step.
+Exits with 77, which CTest reports as skipped, where the prefix cannot be made.
 """
 
 import argparse
@@ -229,7 +229,7 @@ def main():
         package = {name: archive.read(name) for name in PROGRAM}
 
     sys.path.insert(0, str(Path(options.source) / "wizard" / "e2e"))
-    from driver.wine import Prefix, Unsupported  # pylint: disable=import-outside-toplevel
+    from driver.wine import Prefix, Unsupported
     try:
         # display "": an Xvfb of its own, so the run needs no display and disturbs none.
         prefix = Prefix.create(options.state, "x64", display="")
