@@ -72,8 +72,12 @@ def stage(tree, stage_dir, epoch, prefix=None):
     environment = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
     if prefix:
         environment["DESTDIR"] = str(stage_dir)
-    subprocess.run(["cmake", "--install", tree, "--prefix", prefix or str(stage_dir), "--strip"],
-                   check=True, env=environment, stdout=subprocess.DEVNULL)
+    installed = subprocess.run(["cmake", "--install", tree, "--prefix", prefix or str(stage_dir),
+                                "--strip"], check=False, env=environment,
+                               stdout=subprocess.DEVNULL)
+    if installed.returncode != 0:
+        # cmake has said why (a certificate that is gone, say); a traceback would only bury it.
+        sys.exit(f"make_package: installing {tree} failed; nothing was packaged")
 
 
 def make_zip(options, epoch):
