@@ -14,8 +14,11 @@ namespace {
 // What the hooks learn about the box open on this thread.
 struct OpenBox {
   bool quit = false;
-  // When the box became active, in GetTickCount's milliseconds, which MSG::time uses too.
+  // When the box first became active, in GetTickCount's milliseconds, which MSG::time uses too.
+  // Activated again later (after another window was active), it was on screen all the while: a
+  // press made in between is no key typed ahead.
   DWORD shownAt = 0;
+  bool activated = false;
   // The keyboard or mouse message that the thread's input hooks have just announced. Windows
   // calls those hooks for real input only, never for a message another program posted, and the
   // message itself follows at once through the message hook, which must find it announced.
@@ -166,12 +169,30 @@ bool SentByAnotherThread() {
 
 constexpr wchar_t kOwnProcedure[] = L"Termgate.BoxProcedure";
 
+// The commands a confirmed decline starts open console windows that take the activation from
+// the notice. When they close, Wine looks for the next window to activate only below them, and
+// the notice, topmost, lies above: no window is left active and the person's keys go nowhere.
+// While no window at all is in the foreground, the box takes it back, as any program may then.
+constexpr UINT_PTR kReclaimTimer = 1;
+constexpr UINT kReclaimIntervalMs = 100;
+
 // Wraps the box and its buttons: what another thread sends them that would press a button or
 // give the box a command is refused. The host never opens a box inside another thread's call
 // (FormWindow defers clicks sent from outside), so the box's own work never looks sent.
 LRESULT CALLBACK RefuseForeignInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const auto own = reinterpret_cast<WNDPROC>(GetPropW(window, kOwnProcedure));
-  if (message == WM_NCDESTROY) {
+  if (message == WM_ACTIVATE) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+      SetTimer(window, kReclaimTimer, kReclaimIntervalMs, nullptr);
+    } else {
+      KillTimer(window, kReclaimTimer);
+    }
+  } else if (message == WM_TIMER && wParam == kReclaimTimer && IsMessageBox(window)) {
+    if (GetForegroundWindow() == nullptr) {
+      SetForegroundWindow(window);
+    }
+    return 0;
+  } else if (message == WM_NCDESTROY) {
     RemovePropW(window, kOwnProcedure);
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(own));
   } else if ((message == WM_COMMAND || message == BM_CLICK || message == BM_SETSTATE ||
@@ -196,7 +217,9 @@ LRESULT CALLBACK WatchActivation(int code, WPARAM window, LPARAM lParam) {
   if (code == HCBT_ACTIVATE && openBox != nullptr) {
     const auto box = reinterpret_cast<HWND>(window);
     if (IsMessageBox(box)) {
-      openBox->shownAt = GetTickCount();
+      if (!std::exchange(openBox->activated, true)) {
+        openBox->shownAt = GetTickCount();
+      }
       Wrap(box);
       for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
            child = GetWindow(child, GW_HWNDNEXT)) {
