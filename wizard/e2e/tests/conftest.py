@@ -104,12 +104,13 @@ def top_level_windows(runs):
     of another program's that waits for a person, say)."""
     for run in reversed(runs):
         try:
-            windows = run.spy.must("windows", timeout=10)["windows"]
+            listing = run.spy.must("windows", timeout=10)
         except Exception:  # pylint: disable=broad-except
             continue
-        return ["Top-level windows:"] + [
+        return ["Top-level windows (* in the foreground):"] + [
             f"  {w['image']} {w['pid']}: {w['className']} {w['title']!r}"
-            f"{'' if w['visible'] else ' (hidden)'}" for w in windows]
+            f"{'' if w['visible'] else ' (hidden)'}"
+            f"{' *' if w['hwnd'] == listing['foreground'] else ''}" for w in listing["windows"]]
     return []
 
 

@@ -28,7 +28,7 @@ def at_confirmation(run):
 def at_notice(run):
     at_confirmation(run)
     run.answer("ok")
-    return run.next_box()
+    return run.notice()
 
 
 def unregistered_once_each_by_the_system(run):
@@ -260,7 +260,7 @@ def test_one_real_key_press_answers_each_box(start, wine, round_number):
     wine.xdotool("key", "Return")
     assert foreground_box(run)["text"] == ENGLISH_MESSAGE
     wine.xdotool("key", "Return")
-    wait_until(lambda: run.spy.msgbox()["text"] == NOTICE, "the notice after one Enter")
+    assert run.notice()["text"] == NOTICE, "no notice after one Enter"
     foreground_box(run)
     wine.xdotool("key", "Return")
     assert run.exit_code() == 0
@@ -282,7 +282,7 @@ def test_only_a_fresh_key_press_answers_a_box(start, wine):
 
     wine.xdotool("keyup", "space", "keydown", "space")
     try:
-        wait_until(lambda: run.spy.msgbox()["text"] == NOTICE, "the notice")
+        assert run.notice()["text"] == NOTICE
         foreground_box(run)
         wine.xdotool("keydown", "space")
     finally:
@@ -312,7 +312,7 @@ def test_real_keys_held_or_typed_ahead_answer_nothing(start, wine):
     wait_until(lambda: run.spy.must("focus", "box")["focusId"] == IDOK, "Tab back to OK")
 
     wine.xdotool("key", "--delay", "0", "Return", "Return")
-    wait_until(lambda: run.spy.msgbox()["text"] == NOTICE, "the notice")
+    assert run.notice()["text"] == NOTICE
     foreground_box(run)
     answer_the_notice_with_space(run, wine)
 

@@ -596,7 +596,7 @@ Reply WindowsCommand(Arguments) {
     windows.Object(fields);
   }
   Reply reply = Success();
-  reply.fields.Array("windows", windows);
+  reply.fields.Array("windows", windows).Number("foreground", HandleNumber(GetForegroundWindow()));
   return reply;
 }
 
