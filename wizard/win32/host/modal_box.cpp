@@ -169,30 +169,12 @@ bool SentByAnotherThread() {
 
 constexpr wchar_t kOwnProcedure[] = L"Termgate.BoxProcedure";
 
-// The commands a confirmed decline starts open console windows that take the activation from
-// the notice. When they close, Wine looks for the next window to activate only below them, and
-// the notice, topmost, lies above: no window is left active and the person's keys go nowhere.
-// While no window at all is in the foreground, the box takes it back, as any program may then.
-constexpr UINT_PTR kReclaimTimer = 1;
-constexpr UINT kReclaimIntervalMs = 100;
-
 // Wraps the box and its buttons: what another thread sends them that would press a button or
 // give the box a command is refused. The host never opens a box inside another thread's call
 // (FormWindow defers clicks sent from outside), so the box's own work never looks sent.
 LRESULT CALLBACK RefuseForeignInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const auto own = reinterpret_cast<WNDPROC>(GetPropW(window, kOwnProcedure));
-  if (message == WM_ACTIVATE) {
-    if (LOWORD(wParam) == WA_INACTIVE) {
-      SetTimer(window, kReclaimTimer, kReclaimIntervalMs, nullptr);
-    } else {
-      KillTimer(window, kReclaimTimer);
-    }
-  } else if (message == WM_TIMER && wParam == kReclaimTimer && IsMessageBox(window)) {
-    if (GetForegroundWindow() == nullptr) {
-      SetForegroundWindow(window);
-    }
-    return 0;
-  } else if (message == WM_NCDESTROY) {
+  if (message == WM_NCDESTROY) {
     RemovePropW(window, kOwnProcedure);
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(own));
   } else if ((message == WM_COMMAND || message == BM_CLICK || message == BM_SETSTATE ||

@@ -21,7 +21,11 @@ WORD ShowCommandOf(std::int16_t windowStyle) {
     case 1:
       return SW_SHOWNORMAL;
     case 2:
-      return SW_SHOWMINIMIZED;
+      // Minimized, and meant to take the focus; but the only commands the wizard starts begin
+      // at the confirmation's OK, just before the notice opens, and an active window of theirs
+      // would take the person's key presses from the notice (and under Wine, once it closed,
+      // leave no window active at all). They open minimized without taking the activation.
+      return SW_SHOWMINNOACTIVE;
     case 3:
       return SW_SHOWMAXIMIZED;
     case 4:
