@@ -248,7 +248,7 @@ def walk(wizard, decline, screen, own_screen):
         wizard.press_button()
         print(wizard.screenshot("confirmation"))
         wizard.answer("ok")
-        notice = wizard.notice()
+        notice = wizard.next_box()
         if notice["text"] != NOTICE:
             raise Failure(f"expected the notice {NOTICE!r}, got {notice['text']!r}")
         print(wizard.screenshot("notice"))
