@@ -28,6 +28,8 @@ LAYOUT_FILE = "termgate_layout.json"
 FONT_LINKS = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
 CJK_FONT = "ipag.ttf,IPAGothic"
 DESKTOP_KEY = "[Software\\\\Wine\\\\Explorer\\\\Desktops]"
+DPI_KEYS = (r"HKCU\Control Panel\Desktop",
+            r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts")
 
 
 class Unsupported(Exception):
@@ -56,6 +58,25 @@ def pe_arch(exe):
     data = Path(exe).read_bytes()
     header = int.from_bytes(data[0x3C:0x40], "little")
     return {0x14C: "x86", 0x8664: "x64"}[int.from_bytes(data[header + 4:header + 6], "little")]
+
+
+def registry_file(settings):
+    """The text of a .reg file that sets `settings`, each (key, name, kind, value) with kind
+    REG_SZ, REG_DWORD or REG_MULTI_SZ (one string) and the key's root written short."""
+    roots = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
+
+    def quoted(text):
+        return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, name, kind, value in settings:
+        root, _, path = key.partition("\\")
+        data = {"REG_SZ": lambda: quoted(value),
+                "REG_DWORD": lambda: f"dword:{int(value):08x}",
+                "REG_MULTI_SZ": lambda: "hex(7):" + ",".join(
+                    f"{byte:02x}" for byte in (value + "\0\0").encode("utf-16-le"))}[kind]()
+        lines += [f"[{roots[root]}\\{path}]", f"{quoted(name)}={data}", ""]
+    return "\r\n".join(lines)
 
 
 def _quietly(command, env, timeout=60):
@@ -208,6 +229,11 @@ class Prefix:
         code, output = _quietly([WINE, "wineboot", "-i"], env, timeout=180)
         if code != 0:
             raise RuntimeError(f"wineboot -i failed ({code}): {output[-500:]}")
+        # A Wine program that starts while the desktop of the one before is closing can find
+        # none and fail to start ("ShellExecuteEx failed: Internal error"): the tenth of ten
+        # `reg add`s in a row failed so, twice, under load. So the settings go in with one
+        # program, started once everything wineboot started has ended.
+        subprocess.run([WINESERVER, "-w"], env=env, timeout=60, check=True)
         settings = [
             # Without a window manager, a virtual desktop gives windows their frames.
             (r"HKCU\Software\Wine\Explorer", "Desktop", "REG_SZ", "Default"),
@@ -225,9 +251,8 @@ class Prefix:
             (FONT_LINKS, "Liberation Sans", "REG_MULTI_SZ", CJK_FONT),
             (FONT_LINKS, "Liberation Sans Bold", "REG_MULTI_SZ", CJK_FONT),
         ]
-        for key, name, kind, value in settings:
-            self.reg_add(key, name, value, kind)
-        self._write_dpi(dpi)
+        settings += [(key, "LogPixels", "REG_DWORD", str(dpi)) for key in DPI_KEYS]
+        self.reg_import(settings)
         # Caption buttons are glyphs of Marlett, which Wine looks for among the prefix's fonts.
         marlett = Path("/usr/share/wine/fonts/marlett.ttf")
         if marlett.exists():
@@ -271,9 +296,20 @@ class Prefix:
         found = re.search(r"\s(REG_\w+)\s+(.*)$", output.strip().splitlines()[-1])
         return found.group(2) if found else ""
 
+    def reg_import(self, settings):
+        """Sets registry values, each (key, name, kind, value), with one `reg import`."""
+        file = self.drive_c / "termgate-settings.reg"
+        file.write_text("\ufeff" + registry_file(settings), encoding="utf-16-le")
+        try:
+            code, output = _quietly([WINE, "reg", "import", "C:\\termgate-settings.reg"],
+                                    self.env())
+        finally:
+            file.unlink()
+        if code != 0:
+            raise RuntimeError(f"reg import of {settings}: {output.strip()}")
+
     def _write_dpi(self, dpi):
-        for key in (r"HKCU\Control Panel\Desktop",
-                    r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
+        for key in DPI_KEYS:
             self.reg_add(key, "LogPixels", str(dpi), "REG_DWORD")
 
     def set_dpi(self, dpi):
