@@ -90,19 +90,27 @@ void RunRecord::CommandStarted(TextView commandLine) {
   Quietly([&] { commands_.push_back(Wide(commandLine)); });
 }
 
-void RunRecord::Accepted() {
-  Quietly([&] { Write(TERMGATE_EVENT_ACCEPTED, {LangCode()}); });
-}
-
 void RunRecord::DeclineConfirmed() {
   Quietly([&] { Write(TERMGATE_EVENT_DECLINED, {LangCode(), Joined(commands_)}); });
 }
 
+void RunRecord::Ended() {
+  if (CommandsStarted()) {
+    DeclineConfirmed();
+  } else {
+    Quietly([&] { Write(TERMGATE_EVENT_ACCEPTED, {LangCode()}); });
+  }
+}
+
 void RunRecord::EndedFromOutside(Outside how) {
-  Quietly([&] {
-    Write(TERMGATE_EVENT_ENDED_FROM_OUTSIDE,
-          {LangCode(), how == Outside::SessionEnded ? L"the session ended" : L"a quit message"});
-  });
+  if (CommandsStarted()) {
+    DeclineConfirmed();
+  } else {
+    Quietly([&] {
+      Write(TERMGATE_EVENT_ENDED_FROM_OUTSIDE,
+            {LangCode(), how == Outside::SessionEnded ? L"the session ended" : L"a quit message"});
+    });
+  }
 }
 
 void RunRecord::Failed(const RuntimeError& error) {

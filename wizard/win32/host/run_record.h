@@ -29,9 +29,11 @@ class RunRecord {
   void CommandStarted(TextView commandLine);
   bool CommandsStarted() const { return !commands_.empty(); }
 
-  // Each writes the run's entry, unless one was written already.
-  void Accepted();
+  // Each writes the run's entry, unless one was written already. Once commands have started, the
+  // entry is the confirmed decline however the run ends, but for a run-time error.
   void DeclineConfirmed();
+  // The program's own End: after accept, or after the commands of a confirmed decline.
+  void Ended();
   enum class Outside { SessionEnded, QuitMessage };
   void EndedFromOutside(Outside how);
   void Failed(const RuntimeError& error);

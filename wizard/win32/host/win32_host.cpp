@@ -140,11 +140,7 @@ void Win32Host::EndFromOutside(RunRecord::Outside how) {
       }
     }
   });
-  if (record_->CommandsStarted()) {
-    record_->DeclineConfirmed();
-  } else {
-    record_->EndedFromOutside(how);
-  }
+  record_->EndedFromOutside(how);
   ExitProcess(kExitEndedFromOutside);
 }
 
@@ -252,12 +248,7 @@ void Win32Host::Shell(TextView pathname, std::int16_t windowStyle) {
 }
 
 void Win32Host::End() {
-  // The program's own End comes after accept, or after the commands of a confirmed decline.
-  if (record_->CommandsStarted()) {
-    record_->DeclineConfirmed();
-  } else {
-    record_->Accepted();
-  }
+  record_->Ended();
   ExitProcess(0);
 }
 
