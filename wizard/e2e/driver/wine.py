@@ -28,8 +28,6 @@ LAYOUT_FILE = "termgate_layout.json"
 FONT_LINKS = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
 CJK_FONT = "ipag.ttf,IPAGothic"
 DESKTOP_KEY = "[Software\\\\Wine\\\\Explorer\\\\Desktops]"
-DPI_KEYS = (r"HKCU\Control Panel\Desktop",
-            r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts")
 
 
 class Unsupported(Exception):
@@ -60,6 +58,13 @@ def pe_arch(exe):
     return {0x14C: "x86", 0x8664: "x64"}[int.from_bytes(data[header + 4:header + 6], "little")]
 
 
+def dpi_settings(dpi):
+    """The registry values that give the screen `dpi`, for reg_import."""
+    return [(key, "LogPixels", "REG_DWORD", str(dpi)) for key in (
+        r"HKCU\Control Panel\Desktop",
+        r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts")]
+
+
 def registry_file(settings):
     """The text of a .reg file that sets `settings`, each (key, name, kind, value) with kind
     REG_SZ, REG_DWORD or REG_MULTI_SZ (one string) and the key's root written short."""
@@ -68,14 +73,17 @@ def registry_file(settings):
     def quoted(text):
         return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
+    def data(kind, value):
+        if kind == "REG_DWORD":
+            return f"dword:{int(value):08x}"
+        if kind == "REG_MULTI_SZ":
+            return "hex(7):" + (value + "\0\0").encode("utf-16-le").hex(",")
+        return quoted(value)
+
     lines = ["Windows Registry Editor Version 5.00", ""]
     for key, name, kind, value in settings:
         root, _, path = key.partition("\\")
-        data = {"REG_SZ": lambda: quoted(value),
-                "REG_DWORD": lambda: f"dword:{int(value):08x}",
-                "REG_MULTI_SZ": lambda: "hex(7):" + ",".join(
-                    f"{byte:02x}" for byte in (value + "\0\0").encode("utf-16-le"))}[kind]()
-        lines += [f"[{roots[root]}\\{path}]", f"{quoted(name)}={data}", ""]
+        lines += [f"[{roots[root]}\\{path}]", f"{quoted(name)}={data(kind, value)}", ""]
     return "\r\n".join(lines)
 
 
@@ -251,8 +259,7 @@ class Prefix:
             (FONT_LINKS, "Liberation Sans", "REG_MULTI_SZ", CJK_FONT),
             (FONT_LINKS, "Liberation Sans Bold", "REG_MULTI_SZ", CJK_FONT),
         ]
-        settings += [(key, "LogPixels", "REG_DWORD", str(dpi)) for key in DPI_KEYS]
-        self.reg_import(settings)
+        self.reg_import(settings + dpi_settings(dpi))
         # Caption buttons are glyphs of Marlett, which Wine looks for among the prefix's fonts.
         marlett = Path("/usr/share/wine/fonts/marlett.ttf")
         if marlett.exists():
@@ -308,21 +315,16 @@ class Prefix:
         if code != 0:
             raise RuntimeError(f"reg import of {settings}: {output.strip()}")
 
-    def _write_dpi(self, dpi):
-        for key in DPI_KEYS:
-            self.reg_add(key, "LogPixels", str(dpi), "REG_DWORD")
-
     def set_dpi(self, dpi):
         """Changes the screen's DPI. Every Wine process reads it when it starts, so the
         prefix's programs are ended and its server started anew."""
         if self.state.get("current_dpi", self.state["dpi"]) == dpi:
             return
-        self._write_dpi(dpi)
-        self._stop_server()
-        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60, check=False)
-        self._start_server()
+        self.reg_import(dpi_settings(dpi))
+        self._restart_server()
         self.state["current_dpi"] = dpi
-        self._restart_desktop_keeper()
+        if self.state.get("keep_desktop"):
+            self.keep_desktop()
 
     def keep_desktop(self, keeper=None):
         """Keeps the desktop open until the server ends: Wine closes an unused one a second
@@ -337,14 +339,15 @@ class Prefix:
         self.state["desktop_keeper"] = identity(process.pid)
         self.save()
 
-    def _restart_desktop_keeper(self):
-        """After the server, and with it every program of the prefix, was ended: waits until the
-        old keeper has gone too (a keeper still on its way out would look alive, and none would
-        be started), then starts the next."""
-        if not self.state.get("keep_desktop"):
-            return
+    def _restart_server(self):
+        """Ends every program of the prefix and its server, and starts the server anew. The
+        desktop keeper is waited for too: one still on its way out would look alive, and
+        keep_desktop would start none."""
+        self._stop_server()
+        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60, check=False)
         wait_for_end(self.state.get("desktop_keeper"), "the old desktop keeper")
-        self.keep_desktop()
+        self.state["desktop_keeper"] = None
+        self._start_server()
 
     def end_session(self):
         """Ends the Windows session as a logoff does: every program's windows get
@@ -478,8 +481,4 @@ class Prefix:
     def next_session(self):
         """Ends the session, as a logoff does, and starts the next one, as a logon does: Wine
         runs the prefix's HKLM RunOnce entries then, before anything else of the session."""
-        self._stop_server()
-        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60, check=False)
-        wait_for_end(self.state.get("desktop_keeper"), "the desktop keeper")
-        self.state["desktop_keeper"] = None
-        self._start_server()
+        self._restart_server()
